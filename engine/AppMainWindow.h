@@ -1,0 +1,9 @@
+// The application's main window as the engine sees it: start-up registers it,
+// the movie window drags, maximises and closes it. Tests register their own.
+#pragma once
+
+class QWidget;
+
+// Null when none is registered (or it has been destroyed).
+QWidget* GetAppMainWindow();
+void SetAppMainWindow(QWidget* pWnd);
