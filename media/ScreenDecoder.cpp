@@ -1,0 +1,229 @@
+#include "media/ScreenDecoder.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+struct ScreenDecoder {
+  BYTE* pInflate;  // calloc'ed; the run stream of the current frame
+  std::size_t inflateSize;
+  bool bBegun;
+};
+
+namespace {
+
+// Larger pictures are refused as absurd rather than attempted (the inflate
+// buffer is twice this).
+constexpr std::size_t kMaxPictureBytes = std::size_t{512} << 20;
+
+struct Geometry {
+  std::size_t width;  // pixels per row
+  std::size_t rows;
+  std::size_t bpp;    // bytes per pixel
+  std::size_t pitch;  // bytes per row, padded to 4
+  std::size_t imageBytes;
+  std::size_t inflateBytes;
+};
+
+bool GetGeometry(const BITMAPINFOHEADER& h, Geometry& g) {
+  const unsigned bits = h.biBitCount;
+  if (bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+  if (h.biWidth <= 0 || h.biHeight == 0) return false;
+  const std::int64_t rows = h.biHeight < 0 ? -static_cast<std::int64_t>(h.biHeight) : h.biHeight;
+  const std::int64_t pitch = DibRowBytes(h.biWidth, bits);
+  // The run decoder's row arithmetic is 16-bit.
+  if (pitch >= 65536) return false;
+  if (rows > static_cast<std::int64_t>(kMaxPictureBytes) / pitch) return false;
+  g.width = static_cast<std::size_t>(h.biWidth);
+  g.rows = static_cast<std::size_t>(rows);
+  g.bpp = bits / 8;
+  g.pitch = static_cast<std::size_t>(pitch);
+  g.imageBytes = g.pitch * g.rows;
+  g.inflateBytes = 2 * g.width * g.rows * g.bpp;
+  return true;
+}
+
+int Query(const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+  if (in == nullptr) return ICERR_BADFORMAT;
+  Geometry g;
+  if (in->biCompression != SCREEN_CODEC_FOURCC || !GetGeometry(*in, g)) return ICERR_BADFORMAT;
+  if (out != nullptr && (out->biCompression != BI_RGB || out->biBitCount != in->biBitCount ||
+                         out->biWidth != in->biWidth || out->biHeight != in->biHeight))
+    return ICERR_BADFORMAT;
+  return ICERR_OK;
+}
+
+void FreeInflateBuffer(ScreenDecoder* d) {
+  std::free(d->pInflate);
+  d->pInflate = nullptr;
+  d->inflateSize = 0;
+}
+
+inline void Store32(BYTE* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+
+// n copies of one pixel at p, in whole 32-bit words as far as the pattern allows.
+template <std::size_t B>
+inline void FillPixels(BYTE* p, const BYTE* pixel, std::size_t n) {
+  if constexpr (B == 1) {
+    const std::uint32_t w = 0x01010101u * pixel[0];
+    for (; n >= 4; n -= 4, p += 4) Store32(p, w);
+    for (; n > 0; --n) *p++ = pixel[0];
+  } else if constexpr (B == 2) {
+    const std::uint32_t v = pixel[0] | (static_cast<std::uint32_t>(pixel[1]) << 8);
+    const std::uint32_t w = v | (v << 16);
+    for (; n >= 2; n -= 2, p += 4) Store32(p, w);
+    if (n) p[0] = pixel[0], p[1] = pixel[1];
+  } else if constexpr (B == 3) {
+    // Four pixels are three words: bgrb grbg rbgr.
+    const std::uint32_t b = pixel[0], g = pixel[1], r = pixel[2];
+    const std::uint32_t w0 = b | g << 8 | r << 16 | b << 24;
+    const std::uint32_t w1 = g | r << 8 | b << 16 | g << 24;
+    const std::uint32_t w2 = r | b << 8 | g << 16 | r << 24;
+    for (; n >= 4; n -= 4, p += 12) {
+      Store32(p, w0);
+      Store32(p + 4, w1);
+      Store32(p + 8, w2);
+    }
+    for (; n > 0; --n, p += 3) p[0] = pixel[0], p[1] = pixel[1], p[2] = pixel[2];
+  } else {
+    std::uint32_t w;
+    std::memcpy(&w, pixel, 4);
+    for (; n > 0; --n, p += 4) Store32(p, w);
+  }
+}
+
+// Every instruction is checked against the stream's end and the bitmap before
+// it writes; the first one that fails ends the frame (what was written stays).
+// Invariants: row <= rows, col <= width, and while row < rows the write
+// position rowStart + col * B lies inside the bitmap.
+template <std::size_t B>
+void Decode(BYTE* base, const Geometry& g, const BYTE* s, std::size_t size) {
+  const BYTE* const end = s + size;
+  const std::size_t rows = g.rows;
+  std::size_t row = 0;
+  std::size_t col = 0;
+  // Pixels that may still be written in this row: width, or 0 above the top.
+  std::size_t limit = g.width;
+  BYTE* rowStart = base;
+  while (end - s >= 2) {
+    const std::size_t a = s[0];
+    const std::size_t b = s[1];
+    if (a != 0) {
+      if constexpr (B > 1) {
+        if (static_cast<std::size_t>(end - s) < 1 + B) return;
+      }
+      if (col + a > limit) return;
+      FillPixels<B>(rowStart + col * B, s + 1, a);
+      col += a;
+      s += B == 1 ? 2 : 1 + B;
+      continue;
+    }
+    if (b >= 3) {
+      const std::size_t bytes = b * B;
+      const std::size_t length = 2 + bytes + (B == 1 ? (b & 1) : 0);
+      if (static_cast<std::size_t>(end - s) < length || col + b > limit) return;
+      std::memcpy(rowStart + col * B, s + 2, bytes);
+      col += b;
+      s += length;
+      continue;
+    }
+    if (b == 0) {
+      if (row >= rows) return;
+      ++row;
+      col = 0;
+      rowStart += g.pitch;
+      limit = row < rows ? g.width : 0;
+      s += 2;
+    } else if (b == 1) {
+      return;
+    } else {
+      if (end - s < 4) return;
+      const std::size_t dx = s[2];
+      const std::size_t dy = s[3];
+      if (col + dx > g.width || dy > rows - row) return;
+      col += dx;
+      row += dy;
+      rowStart += dy * g.pitch;
+      limit = row < rows ? g.width : 0;
+      s += 4;
+    }
+  }
+}
+
+}  // namespace
+
+ScreenDecoder* ScreenDecoderCreate() { return static_cast<ScreenDecoder*>(std::calloc(1, sizeof(ScreenDecoder))); }
+
+void ScreenDecoderFree(ScreenDecoder* d) {
+  if (d == nullptr) return;
+  FreeInflateBuffer(d);
+  std::free(d);
+}
+
+int ScreenDecoderQuery(ScreenDecoder*, const BITMAPINFOHEADER* in, const BITMAPINFOHEADER* out) {
+  return Query(in, out);
+}
+
+int ScreenDecoderBegin(ScreenDecoder* d, const BITMAPINFOHEADER* in, BITMAPINFOHEADER* out) {
+  if (d == nullptr || out == nullptr) return ICERR_BADFORMAT;
+  const int result = Query(in, out);
+  if (result != ICERR_OK) return result;
+  d->bBegun = true;
+  if (out->biSizeImage == 0) {
+    Geometry g;
+    GetGeometry(*out, g);
+    out->biSizeImage = static_cast<DWORD>(g.imageBytes);
+  }
+  FreeInflateBuffer(d);
+  return ICERR_OK;
+}
+
+int ScreenDecoderDecompress(ScreenDecoder* d, const BITMAPINFOHEADER* in, const void* inData,
+                            const BITMAPINFOHEADER* out, void* outData) {
+  if (d == nullptr || in == nullptr || out == nullptr || outData == nullptr) return ICERR_BADFORMAT;
+  if (!d->bBegun && Query(in, out) != ICERR_OK) return ICERR_BADFORMAT;
+  // Even after a begin, the output written to is the one given now.
+  Geometry g;
+  if (!GetGeometry(*out, g)) return ICERR_BADFORMAT;
+  const std::size_t stored = in->biSizeImage;
+  if (stored != 0 && inData == nullptr) return ICERR_BADFORMAT;
+
+  if (d->pInflate == nullptr || d->inflateSize != g.inflateBytes) {
+    FreeInflateBuffer(d);
+    d->pInflate = static_cast<BYTE*>(std::calloc(g.inflateBytes, 1));
+    if (d->pInflate == nullptr) return ICERR_INTERNAL;
+    d->inflateSize = g.inflateBytes;
+  }
+
+  const BYTE* runs = static_cast<const BYTE*>(inData);
+  std::size_t runsSize = stored;
+  if (stored > 10) {
+    uLongf inflated = d->inflateSize;
+    if (uncompress(d->pInflate, &inflated, runs, static_cast<uLong>(stored)) != Z_OK) return ICERR_INTERNAL;
+    runs = d->pInflate;
+    runsSize = inflated;
+  }
+  DecodeRuns(out, outData, runs, runsSize);
+  return ICERR_OK;
+}
+
+int ScreenDecoderEnd(ScreenDecoder* d) {
+  if (d == nullptr) return ICERR_OK;
+  FreeInflateBuffer(d);
+  d->bBegun = false;
+  return ICERR_OK;
+}
+
+void DecodeRuns(const BITMAPINFOHEADER* out, void* outData, const BYTE* runs, std::size_t runsSize) {
+  Geometry g;
+  if (out == nullptr || outData == nullptr || runs == nullptr || !GetGeometry(*out, g)) return;
+  BYTE* base = static_cast<BYTE*>(outData);
+  switch (g.bpp) {
+    case 1: Decode<1>(base, g, runs, runsSize); break;
+    case 2: Decode<2>(base, g, runs, runsSize); break;
+    case 3: Decode<3>(base, g, runs, runsSize); break;
+    case 4: Decode<4>(base, g, runs, runsSize); break;
+  }
+}
