@@ -1,0 +1,30 @@
+// The null wave output device: plays nothing, consumes each written buffer at
+// the pace of the clock (frames of the opened format per second), returns it
+// with WOM_DONE and reports positions like a sound card. Selected with
+// SelectWaveOutDevice(WaveOutDeviceKind::Null); for tests only.
+//
+// Tests can make it misbehave in the ways a real device does, and can take
+// the bytes it "played" to check that nothing was lost or reordered.
+#pragma once
+
+#include <vector>
+
+#include "platform/MMResult.h"
+#include "platform/WinTypes.h"
+
+struct NullWaveOutOptions {
+  bool confirmOpen = true;         // false: WOM_OPEN never comes
+  MMRESULT openResult = 0;         // non-zero: waveOutOpen fails with it
+  MMRESULT pauseResult = 0;        // non-zero: waveOutPause fails with it
+  UINT positionType = 0x0002;      // the MMTIME type positions are given in (TIME_SAMPLES)
+  bool freezePosition = false;     // the position stands still (a stuck device)
+  double speed = 1.0;              // frames consumed per frame of real time
+};
+
+// Applies to devices opened afterwards (freezePosition: to open ones too).
+void SetNullWaveOutOptions(const NullWaveOutOptions& options);
+NullWaveOutOptions GetNullWaveOutOptions();
+
+// Every byte the null devices have played since the last call, in order
+// (bytes dropped by a reset are not included).
+std::vector<BYTE> TakeNullWaveOutPlayed();
