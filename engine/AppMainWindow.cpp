@@ -1,17 +1,30 @@
 #include "engine/AppMainWindow.h"
 
+#include <QObject>
 #include <QPointer>
 #include <QWidget>
+#include <atomic>
 
 namespace {
-// Only the user-interface thread reads or writes it; QPointer clears itself
-// when the window is destroyed.
-QPointer<QWidget>& MainWindowSlot() {
-  static QPointer<QWidget> s_pMainWnd;
-  return s_pMainWnd;
-}
+// The QPointer is for the user-interface thread; the atomic copy only answers
+// "is there one" for the movie worker, which never touches the window.
+QPointer<QWidget> s_pMainWnd;
+std::atomic<QWidget*> s_pMainWndSeen{nullptr};
+QMetaObject::Connection s_destroyed;
 }  // namespace
 
-QWidget* GetAppMainWindow() { return MainWindowSlot().data(); }
+QWidget* GetAppMainWindow() { return s_pMainWnd.data(); }
 
-void SetAppMainWindow(QWidget* pWnd) { MainWindowSlot() = pWnd; }
+bool HasAppMainWindow() { return s_pMainWndSeen.load() != nullptr; }
+
+void SetAppMainWindow(QWidget* pWnd) {
+  QObject::disconnect(s_destroyed);
+  s_pMainWnd = pWnd;
+  s_pMainWndSeen = pWnd;
+  if (pWnd) {
+    s_destroyed = QObject::connect(pWnd, &QObject::destroyed, [pWnd] {
+      QWidget* expected = pWnd;
+      s_pMainWndSeen.compare_exchange_strong(expected, nullptr);
+    });
+  }
+}

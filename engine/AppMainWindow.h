@@ -4,6 +4,9 @@
 
 class QWidget;
 
-// Null when none is registered (or it has been destroyed).
+// Null when none is registered (or it has been destroyed). Use the window
+// itself on the user-interface thread only.
 QWidget* GetAppMainWindow();
 void SetAppMainWindow(QWidget* pWnd);
+// Whether one is registered; safe to ask from any thread.
+bool HasAppMainWindow();

@@ -157,6 +157,7 @@ class WYXMovieWnd : public QWidget {
   bool m_bUsePalette = false;
   std::atomic<bool> m_bPaletteChanged{false};
   std::vector<PALETTEENTRY> m_palette;   // rebuilt when the colour table changed
+  int m_nPaletteBuilds = 0;              // how often it was rebuilt
   std::string m_strFile;
   UINT m_nMaxNotifyGap = 1000;
   mutable std::recursive_mutex m_frameLock;
@@ -188,9 +189,13 @@ class WYXMovieWnd : public QWidget {
   void mousePressEvent(QMouseEvent* pEvent) override;
   void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
   void contextMenuEvent(QContextMenuEvent* pEvent) override;
+  void changeEvent(QEvent* pEvent) override;
 
  private:
   void AttachFrame(const BITMAPINFOHEADER* pHeader, const void* pBits);
+  // One fetch from m_file under m_frameLock, moving m_nCurSample; returns
+  // whether the colour table changed.
+  bool FetchFrame(int nStream, int nTime, bool bKeyFramesOnly, const BITMAPINFOHEADER*& pHeader, const void*& pBits);
   bool IsValidVideoStream(int nStream) const;
   bool IsUiThread() const;
   void RebuildPalette();
@@ -206,4 +211,7 @@ class WYXMovieWnd : public QWidget {
   // The sound supplied the clock at the last reading; when it stops doing so
   // the system clock counts on from that moment.
   std::atomic<bool> m_bClockFromSound{false};
+  // Where notifications go; kept for the worker, which must not ask the
+  // widget tree.
+  std::atomic<QWidget*> m_pNotifyParent{nullptr};
 };
