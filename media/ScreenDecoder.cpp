@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 struct ScreenDecoder {
   BYTE* pInflate;  // calloc'ed; the run stream of the current frame
   std::size_t inflateSize;
@@ -63,35 +67,85 @@ void FreeInflateBuffer(ScreenDecoder* d) {
 
 inline void Store32(BYTE* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
+#if defined(__SSE2__)
+using Block = __m128i;
+inline Block BlockOfWord(std::uint32_t w) { return _mm_set1_epi32(static_cast<int>(w)); }
+inline Block LoadBlock(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const Block*>(p)); }
+inline void StoreBlock(BYTE* p, Block v) { _mm_storeu_si128(reinterpret_cast<Block*>(p), v); }
+#else
+struct Block {
+  std::uint64_t lo, hi;
+};
+inline Block BlockOfWord(std::uint32_t w) {
+  const std::uint64_t q = w | static_cast<std::uint64_t>(w) << 32;
+  return {q, q};
+}
+inline Block LoadBlock(const BYTE* p) {
+  Block v;
+  std::memcpy(&v, p, 16);
+  return v;
+}
+inline void StoreBlock(BYTE* p, Block v) { std::memcpy(p, &v, 16); }
+#endif
+
+// Long runs dominate key frames of screen content: they are stored 16 bytes
+// at a time, the way memset would, then finished in 32-bit words.
+constexpr std::size_t kLongRunBytes = 32;
+
 // n copies of one pixel at p, in whole 32-bit words as far as the pattern allows.
 template <std::size_t B>
 inline void FillPixels(BYTE* p, const BYTE* pixel, std::size_t n) {
-  if constexpr (B == 1) {
-    const std::uint32_t w = 0x01010101u * pixel[0];
-    for (; n >= 4; n -= 4, p += 4) Store32(p, w);
-    for (; n > 0; --n) *p++ = pixel[0];
-  } else if constexpr (B == 2) {
-    const std::uint32_t v = pixel[0] | (static_cast<std::uint32_t>(pixel[1]) << 8);
-    const std::uint32_t w = v | (v << 16);
-    for (; n >= 2; n -= 2, p += 4) Store32(p, w);
-    if (n) p[0] = pixel[0], p[1] = pixel[1];
-  } else if constexpr (B == 3) {
+  if constexpr (B == 1 || B == 2 || B == 4) {
+    std::uint32_t w;
+    if constexpr (B == 1) {
+      w = 0x01010101u * pixel[0];
+    } else if constexpr (B == 2) {
+      w = (pixel[0] | (static_cast<std::uint32_t>(pixel[1]) << 8)) * 0x00010001u;
+    } else {
+      std::memcpy(&w, pixel, 4);
+    }
+    std::size_t bytes = n * B;
+    if (bytes >= kLongRunBytes) {
+      const Block v = BlockOfWord(w);
+      for (; bytes >= 16; bytes -= 16, p += 16) StoreBlock(p, v);
+    }
+    for (; bytes >= 4; bytes -= 4, p += 4) Store32(p, w);
+    // At most one 16-bit pixel or three 8-bit pixels are left.
+    for (std::size_t i = 0; i < bytes; ++i) p[i] = static_cast<BYTE>(w >> (8 * i));
+  } else {
     // Four pixels are three words: bgrb grbg rbgr.
     const std::uint32_t b = pixel[0], g = pixel[1], r = pixel[2];
     const std::uint32_t w0 = b | g << 8 | r << 16 | b << 24;
     const std::uint32_t w1 = g | r << 8 | b << 16 | g << 24;
     const std::uint32_t w2 = r | b << 8 | g << 16 | r << 24;
+    if (n * 3 >= 48 + kLongRunBytes) {
+      BYTE pattern[48];  // sixteen pixels
+      for (int i = 0; i < 4; ++i) {
+        Store32(pattern + 12 * i, w0);
+        Store32(pattern + 12 * i + 4, w1);
+        Store32(pattern + 12 * i + 8, w2);
+      }
+      const Block v0 = LoadBlock(pattern), v1 = LoadBlock(pattern + 16), v2 = LoadBlock(pattern + 32);
+      for (; n >= 16; n -= 16, p += 48) {
+        StoreBlock(p, v0);
+        StoreBlock(p + 16, v1);
+        StoreBlock(p + 32, v2);
+      }
+    }
     for (; n >= 4; n -= 4, p += 12) {
       Store32(p, w0);
       Store32(p + 4, w1);
       Store32(p + 8, w2);
     }
     for (; n > 0; --n, p += 3) p[0] = pixel[0], p[1] = pixel[1], p[2] = pixel[2];
-  } else {
-    std::uint32_t w;
-    std::memcpy(&w, pixel, 4);
-    for (; n > 0; --n, p += 4) Store32(p, w);
   }
+}
+
+// Literal pixels: 16-byte blocks, then 32-bit words, then bytes.
+inline void CopyPixels(BYTE* p, const BYTE* s, std::size_t bytes) {
+  for (; bytes >= 16; bytes -= 16, p += 16, s += 16) StoreBlock(p, LoadBlock(s));
+  for (; bytes >= 4; bytes -= 4, p += 4, s += 4) std::memcpy(p, s, 4);
+  for (; bytes > 0; --bytes) *p++ = *s++;
 }
 
 // Every instruction is checked against the stream's end and the bitmap before
@@ -124,7 +178,7 @@ void Decode(BYTE* base, const Geometry& g, const BYTE* s, std::size_t size) {
       const std::size_t bytes = b * B;
       const std::size_t length = 2 + bytes + (B == 1 ? (b & 1) : 0);
       if (static_cast<std::size_t>(end - s) < length || col + b > limit) return;
-      std::memcpy(rowStart + col * B, s + 2, bytes);
+      CopyPixels(rowStart + col * B, s + 2, bytes);
       col += b;
       s += length;
       continue;

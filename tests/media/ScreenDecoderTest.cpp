@@ -61,33 +61,6 @@ std::string Hex(const Bytes& b) {
   return s;
 }
 
-constexpr std::uint8_t U = 0xEE;  // a byte the frame leaves alone
-
-struct RunCase {
-  const char* name;
-  int width, height, bits;
-  Bytes runs;
-  Bytes expected;  // the whole bitmap, starting as all U
-};
-
-// Decodes each case directly, and stored as the decoder finds it in a file
-// (raw up to 10 bytes, zlib beyond): both must give the expected bitmap.
-void CheckRunCases(const std::vector<RunCase>& cases) {
-  for (const RunCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_EQ(c.expected.size(), ImageBytes(c.width, c.height, c.bits));
-    Bytes direct(c.expected.size(), U);
-    BITMAPINFOHEADER out = Format(c.width, c.height, c.bits);
-    DecodeRuns(&out, direct.data(), c.runs.data(), c.runs.size());
-    EXPECT_EQ(Hex(direct), Hex(c.expected));
-
-    const Bytes stored = ScreenEncoder::Store(c.runs);
-    Bytes framed(c.expected.size(), U);
-    EXPECT_EQ(DecompressFrame(c.width, c.height, c.bits, stored, framed), ICERR_OK);
-    EXPECT_EQ(Hex(framed), Hex(c.expected));
-  }
-}
-
 Bytes Repeat(std::size_t n, std::uint8_t v) { return Bytes(n, v); }
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -98,6 +71,35 @@ Bytes Ramp(std::size_t n) {
   Bytes out(n);
   for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(i * 7 + 1);
   return out;
+}
+
+constexpr std::uint8_t U = 0xEE;  // a byte the frame leaves alone
+
+struct RunCase {
+  const char* name;
+  int width, height, bits;
+  Bytes runs;
+  Bytes expected;  // the whole bitmap, starting as all U
+};
+
+// Decodes each case directly, and stored as the decoder finds it in a file
+// (raw up to 10 bytes, zlib beyond): both must give the expected bitmap. The
+// bitmap is followed by guard bytes that no instruction may reach.
+void CheckRunCases(const std::vector<RunCase>& cases) {
+  constexpr std::size_t kGuard = 256;
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(c.expected.size(), ImageBytes(c.width, c.height, c.bits));
+    const Bytes want = Cat({c.expected, Bytes(kGuard, U)});
+    Bytes direct(want.size(), U);
+    BITMAPINFOHEADER out = Format(c.width, c.height, c.bits);
+    DecodeRuns(&out, direct.data(), c.runs.data(), c.runs.size());
+    EXPECT_EQ(Hex(direct), Hex(want));
+
+    Bytes framed(want.size(), U);
+    EXPECT_EQ(DecompressFrame(c.width, c.height, c.bits, ScreenEncoder::Store(c.runs), framed), ICERR_OK);
+    EXPECT_EQ(Hex(framed), Hex(want));
+  }
 }
 
 }  // namespace
