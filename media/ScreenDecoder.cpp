@@ -65,20 +65,27 @@ void FreeInflateBuffer(ScreenDecoder* d) {
   d->inflateSize = 0;
 }
 
+inline void Store16(BYTE* p, std::uint32_t v) {
+  const std::uint16_t h = static_cast<std::uint16_t>(v);
+  std::memcpy(p, &h, 2);
+}
 inline void Store32(BYTE* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+inline void Store64(BYTE* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+inline std::uint64_t Pair(std::uint32_t lo, std::uint32_t hi) { return lo | static_cast<std::uint64_t>(hi) << 32; }
 
 #if defined(__SSE2__)
 using Block = __m128i;
-inline Block BlockOfWord(std::uint32_t w) { return _mm_set1_epi32(static_cast<int>(w)); }
+inline Block MakeBlock(std::uint32_t w0, std::uint32_t w1, std::uint32_t w2, std::uint32_t w3) {
+  return _mm_set_epi32(static_cast<int>(w3), static_cast<int>(w2), static_cast<int>(w1), static_cast<int>(w0));
+}
 inline Block LoadBlock(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const Block*>(p)); }
 inline void StoreBlock(BYTE* p, Block v) { _mm_storeu_si128(reinterpret_cast<Block*>(p), v); }
 #else
 struct Block {
   std::uint64_t lo, hi;
 };
-inline Block BlockOfWord(std::uint32_t w) {
-  const std::uint64_t q = w | static_cast<std::uint64_t>(w) << 32;
-  return {q, q};
+inline Block MakeBlock(std::uint32_t w0, std::uint32_t w1, std::uint32_t w2, std::uint32_t w3) {
+  return {Pair(w0, w1), Pair(w2, w3)};
 }
 inline Block LoadBlock(const BYTE* p) {
   Block v;
@@ -88,64 +95,104 @@ inline Block LoadBlock(const BYTE* p) {
 inline void StoreBlock(BYTE* p, Block v) { std::memcpy(p, &v, 16); }
 #endif
 
-// Long runs dominate key frames of screen content: they are stored 16 bytes
-// at a time, the way memset would, then finished in 32-bit words.
-constexpr std::size_t kLongRunBytes = 32;
+// Most instructions of a screen picture are short, so the fills and copies
+// avoid loops below 16 bytes: two stores that may overlap cover the range.
+// Overlapping is sound because the stored pattern is the same at every pixel
+// boundary (for 24 bits: at every offset with the same remainder modulo 3).
 
-// n copies of one pixel at p, in whole 32-bit words as far as the pattern allows.
-template <std::size_t B>
-inline void FillPixels(BYTE* p, const BYTE* pixel, std::size_t n) {
-  if constexpr (B == 1 || B == 2 || B == 4) {
-    std::uint32_t w;
-    if constexpr (B == 1) {
-      w = 0x01010101u * pixel[0];
-    } else if constexpr (B == 2) {
-      w = (pixel[0] | (static_cast<std::uint32_t>(pixel[1]) << 8)) * 0x00010001u;
-    } else {
-      std::memcpy(&w, pixel, 4);
-    }
-    std::size_t bytes = n * B;
-    if (bytes >= kLongRunBytes) {
-      const Block v = BlockOfWord(w);
-      for (; bytes >= 16; bytes -= 16, p += 16) StoreBlock(p, v);
-    }
-    for (; bytes >= 4; bytes -= 4, p += 4) Store32(p, w);
-    // At most one 16-bit pixel or three 8-bit pixels are left.
-    for (std::size_t i = 0; i < bytes; ++i) p[i] = static_cast<BYTE>(w >> (8 * i));
+// n copies of one 8-, 16- or 32-bit pixel whose bytes w repeats.
+inline void FillWords(BYTE* p, std::uint32_t w, std::size_t bytes) {
+  BYTE* const end = p + bytes;
+  if (bytes >= 16) {
+    const Block v = MakeBlock(w, w, w, w);
+    for (; end - p > 16; p += 16) StoreBlock(p, v);
+    StoreBlock(end - 16, v);
+  } else if (bytes >= 8) {
+    Store64(p, Pair(w, w));
+    Store64(end - 8, Pair(w, w));
+  } else if (bytes >= 4) {
+    Store32(p, w);
+    Store32(end - 4, w);
+  } else if (bytes >= 2) {
+    Store16(p, w);
+    Store16(end - 2, w);
   } else {
-    // Four pixels are three words: bgrb grbg rbgr.
-    const std::uint32_t b = pixel[0], g = pixel[1], r = pixel[2];
-    const std::uint32_t w0 = b | g << 8 | r << 16 | b << 24;
-    const std::uint32_t w1 = g | r << 8 | b << 16 | g << 24;
-    const std::uint32_t w2 = r | b << 8 | g << 16 | r << 24;
-    if (n * 3 >= 48 + kLongRunBytes) {
-      BYTE pattern[48];  // sixteen pixels
-      for (int i = 0; i < 4; ++i) {
-        Store32(pattern + 12 * i, w0);
-        Store32(pattern + 12 * i + 4, w1);
-        Store32(pattern + 12 * i + 8, w2);
-      }
-      const Block v0 = LoadBlock(pattern), v1 = LoadBlock(pattern + 16), v2 = LoadBlock(pattern + 32);
-      for (; n >= 16; n -= 16, p += 48) {
-        StoreBlock(p, v0);
-        StoreBlock(p + 16, v1);
-        StoreBlock(p + 32, v2);
-      }
-    }
-    for (; n >= 4; n -= 4, p += 12) {
-      Store32(p, w0);
-      Store32(p + 4, w1);
-      Store32(p + 8, w2);
-    }
-    for (; n > 0; --n, p += 3) p[0] = pixel[0], p[1] = pixel[1], p[2] = pixel[2];
+    *p = static_cast<BYTE>(w);
   }
 }
 
-// Literal pixels: 16-byte blocks, then 32-bit words, then bytes.
-inline void CopyPixels(BYTE* p, const BYTE* s, std::size_t bytes) {
-  for (; bytes >= 16; bytes -= 16, p += 16, s += 16) StoreBlock(p, LoadBlock(s));
-  for (; bytes >= 4; bytes -= 4, p += 4, s += 4) std::memcpy(p, s, 4);
-  for (; bytes > 0; --bytes) *p++ = *s++;
+// n copies of one 24-bit pixel. Words from a pixel boundary read bgrb (w0),
+// one byte further grbg (w1), two bytes further rbgr (w2).
+inline void Fill24(BYTE* p, const BYTE* pixel, std::size_t n) {
+  const std::uint32_t b = pixel[0], g = pixel[1], r = pixel[2];
+  if (n == 1) {
+    Store16(p, b | g << 8);
+    p[2] = static_cast<BYTE>(r);
+    return;
+  }
+  const std::uint32_t w0 = b | g << 8 | r << 16 | b << 24;
+  const std::uint32_t w1 = g | r << 8 | b << 16 | g << 24;
+  const std::uint32_t w2 = r | b << 8 | g << 16 | r << 24;
+  const std::size_t bytes = 3 * n;
+  // end - 16 and end - 4 lie two bytes past a pixel boundary, end - 8 one byte.
+  BYTE* const end = p + bytes;
+  if (bytes >= 16) {
+    const Block v0 = MakeBlock(w0, w1, w2, w0);
+    const Block v1 = MakeBlock(w1, w2, w0, w1);
+    const Block v2 = MakeBlock(w2, w0, w1, w2);
+    for (; end - p > 48; p += 48) {
+      StoreBlock(p, v0);
+      StoreBlock(p + 16, v1);
+      StoreBlock(p + 32, v2);
+    }
+    if (end - p > 16) StoreBlock(p, v0);
+    if (end - p > 32) StoreBlock(p + 16, v1);
+    StoreBlock(end - 16, v2);
+  } else if (bytes >= 8) {
+    Store64(p, Pair(w0, w1));
+    Store64(end - 8, Pair(w1, w2));
+  } else {
+    Store32(p, w0);
+    Store32(end - 4, w2);
+  }
+}
+
+// Literal pixels (at least 3 bytes).
+inline void CopyBytes(BYTE* p, const BYTE* s, std::size_t bytes) {
+  if (bytes >= 16) {
+    const std::size_t tail = bytes - 16;
+    for (std::size_t i = 0; i < tail; i += 16) StoreBlock(p + i, LoadBlock(s + i));
+    StoreBlock(p + tail, LoadBlock(s + tail));
+  } else if (bytes >= 8) {
+    std::uint64_t a, z;
+    std::memcpy(&a, s, 8);
+    std::memcpy(&z, s + bytes - 8, 8);
+    Store64(p, a);
+    Store64(p + bytes - 8, z);
+  } else if (bytes >= 4) {
+    std::uint32_t a, z;
+    std::memcpy(&a, s, 4);
+    std::memcpy(&z, s + bytes - 4, 4);
+    Store32(p, a);
+    Store32(p + bytes - 4, z);
+  } else {
+    p[0] = s[0], p[1] = s[1], p[2] = s[2];
+  }
+}
+
+template <std::size_t B>
+inline void FillPixels(BYTE* p, const BYTE* pixel, std::size_t n) {
+  if constexpr (B == 1) {
+    FillWords(p, 0x01010101u * pixel[0], n);
+  } else if constexpr (B == 2) {
+    FillWords(p, (pixel[0] | (static_cast<std::uint32_t>(pixel[1]) << 8)) * 0x00010001u, 2 * n);
+  } else if constexpr (B == 3) {
+    Fill24(p, pixel, n);
+  } else {
+    std::uint32_t w;
+    std::memcpy(&w, pixel, 4);
+    FillWords(p, w, 4 * n);
+  }
 }
 
 // Every instruction is checked against the stream's end and the bitmap before
@@ -178,7 +225,7 @@ void Decode(BYTE* base, const Geometry& g, const BYTE* s, std::size_t size) {
       const std::size_t bytes = b * B;
       const std::size_t length = 2 + bytes + (B == 1 ? (b & 1) : 0);
       if (static_cast<std::size_t>(end - s) < length || col + b > limit) return;
-      CopyPixels(rowStart + col * B, s + 2, bytes);
+      CopyBytes(rowStart + col * B, s + 2, bytes);
       col += b;
       s += length;
       continue;
