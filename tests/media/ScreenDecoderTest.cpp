@@ -203,6 +203,30 @@ TEST(ScreenDecoderFrames, BadZlibFailsWithInternalErrorAndWritesNothing) {
       << "exactly twice the picture fits";
 }
 
+TEST(ScreenDecoderFrames, InflateBufferFollowsTheOutputGivenNow) {
+  // Begun for a small picture, then handed a larger output: the frame must
+  // be inflated into a buffer sized for the larger one.
+  ScreenDecoder* d = ScreenDecoderCreate();
+  BITMAPINFOHEADER smallIn = Format(4, 1, 8, SCREEN_CODEC_FOURCC);
+  BITMAPINFOHEADER smallOut = Format(4, 1, 8);
+  ASSERT_EQ(ScreenDecoderBegin(d, &smallIn, &smallOut), ICERR_OK);
+  Bytes small(4, U);
+  const Bytes tiny = {4, 3, 0, 1};
+  smallIn.biSizeImage = 4;
+  ASSERT_EQ(ScreenDecoderDecompress(d, &smallIn, tiny.data(), &smallOut, small.data()), ICERR_OK);
+
+  const ScreenEncoder e(64, 64, 32);
+  Bytes picture(e.ImageBytes());
+  for (std::size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<std::uint8_t>(i * 13 / 7);
+  const Bytes stored = e.EncodeKey(picture.data());
+  BITMAPINFOHEADER in = e.InputFormat(static_cast<DWORD>(stored.size()));
+  BITMAPINFOHEADER out = e.OutputFormat();
+  Bytes decoded(e.ImageBytes(), U);
+  EXPECT_EQ(ScreenDecoderDecompress(d, &in, stored.data(), &out, decoded.data()), ICERR_OK);
+  EXPECT_EQ(decoded, picture);
+  ScreenDecoderFree(d);
+}
+
 TEST(ScreenDecoderFormats, QueryAcceptsOnlyWyxcAtWholeByteDepthsAndSaneSizes) {
   const DWORD wyxc = SCREEN_CODEC_FOURCC;
   struct Case {
