@@ -171,7 +171,8 @@ HRESULT AVIStreamReadFormat(PAVISTREAM stream, LONG pos, void* format, LONG* for
 HRESULT AVIStreamRead(PAVISTREAM stream, LONG start, LONG samples, void* buffer, LONG bufferSize, LONG* bytes,
                       LONG* samplesRead);
 
-// wanted must be null. Null result: no decompressor for the stream.
+// wanted is ignored (the output is always the layout below). Null: no
+// decompressor for the stream.
 PGETFRAME AVIStreamGetFrameOpen(PAVISTREAM stream, const BITMAPINFOHEADER* wanted);
 // A packed bitmap: a BITMAPINFOHEADER with biCompression 0 and a positive
 // height, its colour table (8-bit and lower) or zeros up to the stream's format
