@@ -111,11 +111,12 @@ class WYXAviFile {
   };
   struct VideoStream {
     PAVISTREAM stream = nullptr;
-    std::vector<BYTE> format;  // BITMAPINFOHEADER and colour table, as stored
+    std::vector<BYTE> format;  // BITMAPINFOHEADER and colour table, as stored (at least 40 bytes)
+    LONG formatSize = 0;       // bytes the stream's format has
     PGETFRAME frame = nullptr;
     LONG endTime = 0;
     AVISTREAMINFOA info{};
-    BITMAPINFOHEADER outFormat{};
+    std::vector<BYTE> outFormat;  // built-in decoder output: the format with biCompression 0
     ScreenDecoder* decoder = nullptr;
     // Built-in decoder output, kept from frame to frame; each stream has its
     // own, as each decodes on top of its own previous picture.
@@ -130,7 +131,10 @@ class WYXAviFile {
   bool DecodeFrame(int i, LONG t, BITMAPINFOHEADER** header, BYTE** bits);
   bool DecodeOne(int i, LONG f, bool* empty);
   bool UpdatePalette(int i, LONG d, BITMAPINFOHEADER* header);
-  BITMAPINFOHEADER* Format(VideoStream& s) { return reinterpret_cast<BITMAPINFOHEADER*>(s.format.data()); }
+  static BITMAPINFOHEADER* Format(VideoStream& s) { return reinterpret_cast<BITMAPINFOHEADER*>(s.format.data()); }
+  static BITMAPINFOHEADER* OutFormat(VideoStream& s) {
+    return reinterpret_cast<BITMAPINFOHEADER*>(s.outFormat.data());
+  }
 
   WYXAviFile20 m_index;
   UINT m_nOpenMode;

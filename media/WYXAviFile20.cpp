@@ -219,16 +219,29 @@ HRESULT WYXAviFile20::ReadSuperIndex(ULONGLONG offset, int stream) {
   if (FAILED(hr)) return hr;
 
   // Every entry of a standard index takes 8 bytes of the file, so no honest
-  // index holds more entries than the file has room for.
+  // index holds more entries than the file has room for. Standard indexes
+  // must also lie in the file and apart from each other: a super index that
+  // lists one standard index many times would claim its entries again each
+  // time.
   const ULONGLONG maxEntries = m_qwFileLength / 8;
   ULONGLONG total = 0;
+  std::vector<std::pair<ULONGLONG, ULONGLONG>> ranges;
+  ranges.reserve(superEntries);
   for (DWORD i = 0; i < superEntries; ++i) {
+    const ULONGLONG stdOffset = Le64(&super[32 + 16 * static_cast<size_t>(i)]);
     BYTE stdHead[32];
-    hr = ReadAt(stdHead, sizeof stdHead, Le64(&super[32 + 16 * static_cast<size_t>(i)]));
+    hr = ReadAt(stdHead, sizeof stdHead, stdOffset);
     if (FAILED(hr)) return hr;
-    total += Le32(stdHead + 12);
+    const DWORD n = Le32(stdHead + 12);
+    total += n;
     if (total > maxEntries) Raise("too many subindex entries");
+    const ULONGLONG bytes = 32 + 8 * static_cast<ULONGLONG>(n);
+    if (bytes > m_qwFileLength - stdOffset) return E_FAIL;  // its entries cannot be read
+    ranges.emplace_back(stdOffset, stdOffset + bytes);
   }
+  std::sort(ranges.begin(), ranges.end());
+  for (size_t i = 1; i < ranges.size(); ++i)
+    if (ranges[i].first < ranges[i - 1].second) Raise("standard indexes overlap");
 
   std::vector<IndexEntry>& table = m_streams[static_cast<size_t>(stream)].entries;
   try {
@@ -320,6 +333,9 @@ HRESULT WYXAviFile20::ReadSamples(int stream, LONG first, LONG count, void* buff
   for (LONGLONG i = first; i < end; ++i) {
     const IndexEntry& e = table[static_cast<size_t>(i)];
     const LONGLONG size = e.sizeWord & ~kNotKeyFrame;
+    // A size query must not report a chunk the file cannot hold: callers
+    // size their buffers by it.
+    if (e.offset > m_qwFileLength || static_cast<ULONGLONG>(size) > m_qwFileLength - e.offset) return E_FAIL;
     if (buffer) {
       if (gotBytes + size > bufferSize) break;
       const HRESULT hr = ReadAt(out + gotBytes, static_cast<ULONGLONG>(size), e.offset);
