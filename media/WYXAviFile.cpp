@@ -299,8 +299,11 @@ bool WYXAviFile::DecodeFrame(int i, LONG t, BITMAPINFOHEADER** header, BYTE** bi
   const LONG L = s.lastDecoded;
   bool empty = false;
   if (t != 0 && L != t - 1 && !m_bAllKeyFrames) {
-    LONG k = m_index.FindKeyFrameBefore(s.stream, i, t);
-    if (k >= 0) {
+    // The key frame at or before t: a key frame codes every pixel, so
+    // fetching one needs nothing decoded before it.
+    LONG k = AVIStreamFindSample(s.stream, t, FIND_PREV | FIND_KEY);
+    if (k < 0) k = m_index.FindKeyFrameInIndex(i, t);
+    if (k >= 0 && k <= t) {
       // Going forward past the key frame, the picture already holds frame L.
       if (L < t && k < L) k = L;
       for (LONG f = k; f < t; ++f)
