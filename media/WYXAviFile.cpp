@@ -411,3 +411,10 @@ bool WYXAviFile::ReadAudio(int i, LONG* position, void* buffer, LONG* size) {
   *position += samples;
   return true;
 }
+
+LONG WYXAviFile::GetVideoSampleSize(int i, LONG sample) {
+  if (i < 0 || i >= GetVideoStreamCount()) return -1;
+  LONG bytes = 0;
+  if (FAILED(m_index.ReadVideo(m_video[i].stream, i, sample, 1, nullptr, 0, &bytes, nullptr))) return -1;
+  return bytes;
+}

@@ -102,6 +102,10 @@ class WYXAviFile {
   // becomes the bytes read and *position moves on by the samples read.
   bool ReadAudio(int i, LONG* position, void* buffer, LONG* size);
 
+  // Bytes stored for a video sample (0: a "no change" frame), through the
+  // large-file index where the platform cannot read; -1 when unknown.
+  LONG GetVideoSampleSize(int i, LONG sample);
+
  private:
   struct AudioStream {
     PAVISTREAM stream = nullptr;
