@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -25,9 +26,15 @@ struct ProbeRun {
   std::string out;
 };
 
+// The build tree: from the environment, else two levels above this test
+// program (build/tests/media_tests).
+std::string BinaryDir() {
+  if (const char* dir = std::getenv("QUORVIX_BINARY_DIR")) return dir;
+  return std::filesystem::canonical("/proc/self/exe").parent_path().parent_path().string();
+}
+
 ProbeRun Probe(const std::string& args) {
-  const char* bin = std::getenv("QUORVIX_BINARY_DIR");
-  const std::string cmd = std::string(bin ? bin : ".") + "/tools/probe/quorvix-probe " + args + " 2>/dev/null";
+  const std::string cmd = BinaryDir() + "/tools/probe/quorvix-probe " + args + " 2>/dev/null";
   ProbeRun r{-1, {}};
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return r;
