@@ -18,6 +18,16 @@ constexpr std::size_t kHeaderSize = sizeof(BITMAPINFOHEADER);
 // The largest decoded picture we allocate (a 8192 x 8192 picture at 32 bits).
 constexpr std::uint64_t kMaxPictureBytes = 256u << 20;
 
+// Bytes of one picture of the format's geometry (rows padded to 4 bytes);
+// 0 when the geometry is not a picture or larger than we allocate.
+std::uint64_t PictureBytes(const BITMAPINFOHEADER& h) {
+  if (h.biWidth <= 0 || h.biBitCount == 0 || h.biHeight == 0) return 0;
+  const std::uint64_t row = static_cast<std::uint64_t>(DibRowBytes(h.biWidth, h.biBitCount));
+  const std::uint64_t rows = static_cast<std::uint64_t>(std::llabs(static_cast<long long>(h.biHeight)));
+  if (row == 0 || row > kMaxPictureBytes || rows > kMaxPictureBytes / row) return 0;
+  return row * rows;
+}
+
 }  // namespace
 
 WYXAviFile::WYXAviFile() : m_nOpenMode(OF_SHARE_DENY_WRITE) {
@@ -169,9 +179,8 @@ bool WYXAviFile::ReadVideoFormat(VideoStream& s) {
     s.outFormat.assign(s.format.begin(), s.format.end());
     BITMAPINFOHEADER* out = OutFormat(s);
     out->biCompression = BI_RGB;
-    const std::int64_t image = DibRowBytes(in->biWidth, in->biBitCount) * std::llabs(in->biHeight) *
-                               (in->biPlanes > 1 ? in->biPlanes : 1);
-    out->biSizeImage = image > 0 && image <= static_cast<std::int64_t>(kMaxPictureBytes) ? static_cast<DWORD>(image) : 0;
+    const std::uint64_t image = PictureBytes(*in) * (in->biPlanes > 1 ? in->biPlanes : 1);
+    out->biSizeImage = image <= kMaxPictureBytes ? static_cast<DWORD>(image) : 0;
     s.decoder = ScreenDecoderCreate();
     if (s.decoder) ScreenDecoderBegin(s.decoder, in, out);  // a refused format fails each frame instead
   }
@@ -269,7 +278,7 @@ bool WYXAviFile::GetVideoFrame(int i, LONG time, BITMAPINFOHEADER** header, BYTE
 
   LONG d = AVIStreamTimeToSample(s.stream, time);
   if (d < 0 || d == L) return false;
-  if (keyFramesOnly && d != L + 1) {
+  if (keyFramesOnly && static_cast<LONGLONG>(d) != static_cast<LONGLONG>(L) + 1) {
     const LONG k = m_index.FindKeyFrameBefore(s.stream, i, d);
     if (k >= 0) {
       if (d > L) {
@@ -330,10 +339,13 @@ bool WYXAviFile::DecodeOne(int i, LONG f, bool* empty) {
     return true;
   }
   const BITMAPINFOHEADER* out = OutFormat(s);
-  const std::uint64_t image = out->biSizeImage;
+  // The decoder writes a whole picture of the output geometry.
+  const std::uint64_t need = PictureBytes(*out);
+  const std::uint64_t image = need == 0 ? 0 : std::max<std::uint64_t>(need, out->biSizeImage);
   // A stored frame is at most a zlib stream of twice the picture's bytes;
   // anything larger is damage and must not size our buffer.
-  if (image == 0 || static_cast<std::uint64_t>(size) > compressBound(static_cast<uLong>(2 * image)) + 64) {
+  if (image == 0 || image > kMaxPictureBytes ||
+      static_cast<std::uint64_t>(size) > compressBound(static_cast<uLong>(2 * image)) + 64) {
     s.lastDecoded = -1;
     return false;
   }

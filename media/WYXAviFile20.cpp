@@ -370,6 +370,7 @@ HRESULT WYXAviFile20::ReadAudio(PAVISTREAM stream, int n, LONG first, LONG count
 }
 
 LONG WYXAviFile20::FindKeyFrameBefore(PAVISTREAM stream, int n, LONG sample) {
+  if (sample == std::numeric_limits<LONG>::min()) return -1;
   const LONG k = AVIStreamFindSample(stream, sample - 1, FIND_PREV | FIND_KEY);
   if (k >= 0) return k;
   return FindKeyFrameInIndex(n, sample);
