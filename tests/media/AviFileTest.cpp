@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <atomic>
 #include <fstream>
+#include <thread>
 #include <set>
 #include <string>
 #include <vector>
@@ -532,4 +534,44 @@ TEST(AviFileClose, EmptiesEverything) {
   EXPECT_FALSE(f.ReadAudio(0, &pos, buffer, &size));
   // Reopening works on the same object.
   EXPECT_TRUE(f.Open(path.c_str()));
+}
+
+TEST_F(LargeScreenMovie, TwoObjectsOnOneFileFromTwoThreads) {
+  // The movie window's object fetches pictures while the sound source's
+  // object reads sound; each has its own descriptor, index and decoder.
+  std::atomic<int> pictureErrors{0}, soundErrors{0};
+  std::thread pictures([&] {
+    WYXAviFile f;
+    if (!f.Open(s_path->c_str()) || !f.OpenVideoStream(0)) {
+      ++pictureErrors;
+      return;
+    }
+    for (int round = 0; round < 20; ++round) {
+      LONG last = -1;
+      for (int i = (round % 2) * 6; i < 12; ++i)
+        if (FetchAt(f, TimeOf(f, i), last).picture != s_frames->pictures[i]) ++pictureErrors;
+    }
+  });
+  std::thread sound([&] {
+    WYXAviFile f;
+    if (!f.Open(s_path->c_str())) {
+      ++soundErrors;
+      return;
+    }
+    for (int round = 0; round < 50; ++round) {
+      std::vector<BYTE> all;
+      LONG pos = 0;
+      for (int reads = 0; reads < 10; ++reads) {
+        std::vector<BYTE> buffer(96);
+        LONG size = static_cast<LONG>(buffer.size());
+        if (!f.ReadAudio(0, &pos, buffer.data(), &size)) break;
+        all.insert(all.end(), buffer.begin(), buffer.begin() + size);
+      }
+      if (all != *s_sound) ++soundErrors;
+    }
+  });
+  pictures.join();
+  sound.join();
+  EXPECT_EQ(pictureErrors, 0);
+  EXPECT_EQ(soundErrors, 0);
 }
