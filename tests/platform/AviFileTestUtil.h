@@ -51,7 +51,7 @@ inline std::vector<BYTE> Payload(int tag, std::size_t size) {
 
 inline bool HaveFfmpeg() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
 
-inline bool Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+inline bool RunQuietly(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
 inline std::vector<BYTE> ReadWholeFile(const std::string& path) {
   std::vector<BYTE> data;
