@@ -412,11 +412,13 @@ LONG WYXAviFile::GetAudioReadSize(int i) const {
   if (i < 0 || i >= GetAudioStreamCount()) return 0;
   LONG bytes = 0;
   if (AVIStreamRead(m_audio[i].stream, 0, AVISTREAMREAD_CONVENIENT, nullptr, 0, &bytes, nullptr) != 0) return 0;
-  return bytes;
+  return bytes > 0 ? bytes : 0;
 }
 
 bool WYXAviFile::ReadAudio(int i, LONG* position, void* buffer, LONG* size) {
-  if (i < 0 || i >= GetAudioStreamCount() || !position || !size) return false;
+  // Without a buffer the platform would answer a size query, which must not
+  // pass for a read.
+  if (i < 0 || i >= GetAudioStreamCount() || !position || !size || !buffer || *size <= 0) return false;
   LONG bytes = 0, samples = 0;
   if (FAILED(m_index.ReadAudio(m_audio[i].stream, i, *position, *size, buffer, *size, &bytes, &samples))) return false;
   *size = bytes;

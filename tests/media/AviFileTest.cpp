@@ -503,6 +503,11 @@ TEST_F(LargeScreenMovie, SoundReadsContinueInTheNextPart) {
   }
   EXPECT_EQ(pos, 400);
   EXPECT_EQ(all, *s_sound);
+  // A read without a buffer is refused rather than taken for a size query.
+  LONG size = 100;
+  pos = 0;
+  EXPECT_FALSE(f.ReadAudio(0, &pos, nullptr, &size));
+  EXPECT_EQ(pos, 0);
 }
 
 TEST(AviFileClose, EmptiesEverything) {
