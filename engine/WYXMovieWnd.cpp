@@ -189,7 +189,11 @@ bool WYXMovieWnd::Open(const char* pszFile) {
       !EqualsNoCase(m_strFile.c_str() + dot, ".avi"))
     m_strFile.clear();
   if (m_strFile.empty()) return false;
-  if (!LoadMovie()) return false;
+  if (!LoadMovie()) {
+    // Nothing of the file stays: a later Play or Seek must find no movie.
+    m_strFile.clear();
+    return false;
+  }
   FitToParent();
   if ((m_dwOptions & MOVIE_OPT_AUTOPLAY) && m_nDeferredPlayTimer == 0) ArmWindowTimer(IDT_DEFERRED_PLAY);
   return true;
@@ -455,6 +459,9 @@ int WYXMovieWnd::Play() {
   if (m_nSeekRefreshTimer) KillWindowTimer(IDT_SEEK_REFRESH);
   if (m_nDeferredPlayTimer) KillWindowTimer(IDT_DEFERRED_PLAY);
   if (m_thread->m_nMovieState == MOVIE_PLAYING && m_thread->m_bPlaying) return MOVIE_PLAYING;
+  // Nothing loaded: a worker would only find the end at once and report a
+  // playback that never happened.
+  if (m_strFile.empty() && m_pAudio == nullptr) return m_thread->m_nMovieState;
 
   m_dwLastClock = m_dwClockBase = timeGetTime();
   m_bClockFromSound = false;
@@ -527,8 +534,10 @@ void WYXMovieWnd::Stop(bool bRewind, bool bWait) {
       int nPos = m_nPosition;
       Seek(&nPos, true, false, true);
     }
+    // Only a stop that ended playback has news for the owner; a Close of a
+    // movie that never played posts just its MOVIE_CLOSED.
+    NotifyState();
   }
-  NotifyState();
   t.m_bTick = false;
 }
 
@@ -683,7 +692,8 @@ bool WYXMovieWnd::HandleEnd() {
 
 void WYXMovieWnd::OnFrameTick() {
   WYXMovieThread& t = *m_thread;
-  m_nPosition = GetClockPosition();
+  // Positions stay within the movie; the clock may have run past its end.
+  m_nPosition = std::min(GetClockPosition(), GetEndPosition());
   if (t.m_bStop) return;
 
   const int nPos = m_nPosition;
