@@ -126,7 +126,8 @@ class DibFrame : public FrameBlock {
     // A 0-byte sample repeats the picture before it.
     while (chunk >= 0 && m_stream->chunks[chunk].size == 0) --chunk;
     if (chunk < 0) return nullptr;
-    if (chunk == m_shown) return m_block.get();
+    // The same picture may stand under another colour table after a palette change.
+    if (chunk == m_shown && m_stream->paletteChanges.empty()) return m_block.get();
     if (!m_stream->ReadChunk(static_cast<std::size_t>(chunk), m_data)) return nullptr;
     const std::size_t padded = RowBytes(m_source.biBitCount);
     const std::size_t tight = (static_cast<std::size_t>(m_width) * m_source.biBitCount + 7) / 8;

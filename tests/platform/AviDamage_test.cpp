@@ -33,8 +33,8 @@ void Exercise(const std::string& path) {
     EXPECT_EQ(AVIStreamReadFormat(s, start, nullptr, &formatSize), AVIERR_OK);
     std::vector<BYTE> format(static_cast<std::size_t>(formatSize));
     LONG room = formatSize;
-    AVIStreamReadFormat(s, start + 3, format.data(), &room);
-    AVIStreamSampleToTime(s, start + length);
+    AVIStreamReadFormat(s, start < INT32_MAX - 3 ? start + 3 : start, format.data(), &room);
+    AVIStreamSampleToTime(s, static_cast<LONG>(std::min<std::int64_t>(std::int64_t{start} + length, INT32_MAX)));
     AVIStreamTimeToSample(s, INT32_MAX);
     PGETFRAME frame = AVIStreamGetFrameOpen(s, nullptr);
     const std::int64_t last = static_cast<std::int64_t>(start) + std::min<LONG>(length, 40);

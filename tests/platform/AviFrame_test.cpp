@@ -159,6 +159,9 @@ TEST_F(AviFrameTest, EmptySamplesRepeatThePictureAndTheBlockNeverMoves) {
   w.AddFrame(v, {}, false);               // 2: repeats 1
   w.AddPaletteChange(v, 1, toRed);        // from 3 on, entry 1 is red
   w.AddFrame(v, std::vector<BYTE>{0, 1, 0, 0});            // 3
+  const PALETTEENTRY toGreen[1] = {{0, 255, 0, 0}};
+  w.AddPaletteChange(v, 0, toGreen);      // from 4 on, entry 0 is green
+  w.AddFrame(v, {}, false);               // 4: repeats 3 under the new table
   const std::string path = dir.File("empty.avi");
   ASSERT_TRUE(w.Write(path));
   OpenedAvi avi(path);
@@ -176,7 +179,10 @@ TEST_F(AviFrameTest, EmptySamplesRepeatThePictureAndTheBlockNeverMoves) {
   EXPECT_EQ(AVIStreamGetFrame(fo.frame, 3), first);  // same block, new content
   EXPECT_EQ(PixelAt(first, fs, 0, 0), (Rgb{0, 0, 0}));
   EXPECT_EQ(PixelAt(first, fs, 1, 0), (Rgb{255, 0, 0}));  // the table in force at sample 3
-  EXPECT_EQ(AVIStreamGetFrame(fo.frame, 4), nullptr);     // past this part's index
+  EXPECT_EQ(AVIStreamGetFrame(fo.frame, 4), first);
+  EXPECT_EQ(PixelAt(first, fs, 0, 0), (Rgb{0, 255, 0}));
+  EXPECT_EQ(PixelAt(first, fs, 1, 0), (Rgb{255, 0, 0}));
+  EXPECT_EQ(AVIStreamGetFrame(fo.frame, 5), nullptr);     // past this part's index
   EXPECT_EQ(AVIStreamGetFrame(fo.frame, -1), nullptr);
   EXPECT_EQ(AVIStreamGetFrame(fo.frame, 1), first);
   EXPECT_EQ(PixelAt(first, fs, 0, 0), (Rgb{255, 255, 255}));  // back before the change: white again
