@@ -24,8 +24,11 @@ function(quorvix_test name dir)
   endif()
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARGN} quorvix_testsupport GTest::gtest GTest::gtest_main Threads::Threads)
+  # The environment goes through env(1) as the test launcher: a list given to
+  # the discovered tests' ENVIRONMENT property would be split at its semicolons.
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR
+    "env;QT_QPA_PLATFORM=offscreen;QUORVIX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVIX_BINARY_DIR=${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORVIX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORVIX_BINARY_DIR=${PROJECT_BINARY_DIR}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
