@@ -202,16 +202,19 @@ bool WYXMovieWnd::Open(const char* pszFile) {
 bool WYXMovieWnd::LoadMovie() {
   if (!m_file->Open(m_strFile.c_str())) return false;
 
+  // A movie starts at 0 whatever the last one left, also without video.
+  m_dwLastClock = m_dwClockBase = timeGetTime();
+  m_bClockFromSound = false;
+  m_nPosition = 0;
+  m_nShownSample = m_nCurSample = -1;
+  m_nNotifiedPos = 0;
+  m_bSeeking = false;
+  m_bPaletteChanged = true;
+
   m_nVideoStream = 0;
   const AVISTREAMINFOA* pInfo = nullptr;
   bool bVideo = m_file->OpenVideoStream(0) && (pInfo = m_file->GetVideoStreamInfo(0)) != nullptr;
   if (bVideo) {
-    m_dwLastClock = m_dwClockBase = timeGetTime();
-    m_nPosition = 0;
-    m_nShownSample = m_nCurSample = -1;
-    m_nNotifiedPos = 0;
-    m_bSeeking = false;
-    m_bPaletteChanged = true;
 
     m_fFrameMs = static_cast<float>(MulDiv(1000, static_cast<int>(pInfo->dwScale), static_cast<int>(pInfo->dwRate)));
     const double period = static_cast<double>(m_fFrameMs) * 0.5 / m_fRate;
