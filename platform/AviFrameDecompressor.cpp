@@ -340,10 +340,20 @@ class CodecFrame : public FrameBlock {
     return got;
   }
 
+  // An 8-bit picture can keep its depth only if the stream's format has room
+  // for every colour it uses.
+  bool IndicesFitTable(const AVFrame* f) const {
+    if (m_tableRoom >= 256) return true;
+    for (int y = 0; y < f->height; ++y)
+      for (int x = 0; x < f->width; ++x)
+        if (f->data[0][static_cast<std::ptrdiff_t>(y) * f->linesize[0] + x] >= m_tableRoom) return false;
+    return true;
+  }
+
   bool Convert() {
     const AVFrame* f = m_picture;
     if (f->width <= 0 || f->height <= 0) return false;
-    if (m_palettised && f->format == AV_PIX_FMT_PAL8 && f->data[1]) {
+    if (m_palettised && f->format == AV_PIX_FMT_PAL8 && f->data[1] && IndicesFitTable(f)) {
       RGBQUAD table[256];
       for (int i = 0; i < 256; ++i) {
         uint32_t argb;

@@ -231,6 +231,7 @@ class FfmpegAviTest : public ::testing::Test {
         {"raw", "-c:v rawvideo -pix_fmt bgr24"},
         {"mjpeg", "-c:v mjpeg -q:v 2 -pix_fmt yuvj420p"},
         {"mpeg4", "-c:v mpeg4 -g 6 -bf 0 -q:v 3"},
+        {"png8", "-vf format=pal8 -c:v png"},
     };
     for (const auto& m : movies) {
       const std::string avi = s_dir->File(std::string(m.name) + ".avi");
@@ -365,6 +366,23 @@ TEST_F(FfmpegAviTest, JumpsDecodeFromTheKeyFrameBefore) {
     const auto* p = static_cast<const BYTE*>(AVIStreamGetFrame(fo.frame, n));
     ASSERT_NE(p, nullptr) << n;
     EXPECT_TRUE(std::equal(p, p + size, inOrder[n].begin())) << "frame " << n << " reached by a jump";
+  }
+}
+
+TEST_F(FfmpegAviTest, PalettisedCodecFramesStayEightBit) {
+  OpenedAvi avi(Movie("png8"));
+  ASSERT_EQ(avi.result, AVIERR_OK);
+  PAVISTREAM video = avi.Stream(streamtypeVIDEO);
+  const LONG fs = FormatSizeOf(video);
+  EXPECT_EQ(fs, 40 + 1024);
+  FrameObject fo(video);
+  ASSERT_NE(fo.frame, nullptr);
+  for (int n : {0, 9, 4}) {
+    const void* packed = AVIStreamGetFrame(fo.frame, n);
+    ASSERT_NE(packed, nullptr) << n;
+    EXPECT_EQ(HeaderOf(packed).biBitCount, 8);
+    EXPECT_EQ(HeaderOf(packed).biClrUsed, 256u);
+    EXPECT_EQ(Difference(packed, fs, Reference("png8", n)).second, 0) << "frame " << n;
   }
 }
 
