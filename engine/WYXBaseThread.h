@@ -44,6 +44,10 @@ class WYXBaseThread {
   // -2 without a thread object; otherwise WAIT_OBJECT_0 (0, the thread has
   // ended and its object is gone), WAIT_TIMEOUT (258) or WAIT_FAILED.
   int Wait(DWORD dwMilliseconds);
+  // What the destructor does: up to ten stop requests with one-second waits,
+  // then a wait without limit. Owners whose Run uses their own members call
+  // it from their destructor, before those members go.
+  void StopAndWait();
 
   std::recursive_mutex m_lock;
   CWinThread* m_pThread = nullptr;  // owned; changed under m_lock only

@@ -7,9 +7,11 @@
 // the bytes it "played" to check that nothing was lost or reordered.
 #pragma once
 
+#include <chrono>
 #include <vector>
 
 #include "platform/MMResult.h"
+#include "platform/WaveOutDevice.h"
 #include "platform/WinTypes.h"
 
 struct NullWaveOutOptions {
@@ -28,3 +30,28 @@ NullWaveOutOptions GetNullWaveOutOptions();
 // Every byte the null devices have played since the last call, in order
 // (bytes dropped by a reset are not included).
 std::vector<BYTE> TakeNullWaveOutPlayed();
+
+
+// The device itself (the wave layer creates it).
+class NullWaveOut : public WaveOutDevice {
+ public:
+  NullWaveOut();
+
+ protected:
+  MMRESULT SinkOpen() override { return m_options.openResult; }
+  void SinkClose() override {}
+  void SinkService() override;
+  void SinkPause() override {}
+  void SinkResume() override { m_last = Clock::now(); }
+  void SinkDrop() override { m_last = Clock::now(); m_exact = 0.0; }
+  std::uint64_t SinkPlayedNow() override;
+  UINT PositionType(UINT) const override { return m_options.positionType; }
+  bool ConfirmsOpen() const override { return m_options.confirmOpen; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Advance();
+  NullWaveOutOptions m_options;
+  Clock::time_point m_last;
+  double m_exact = 0.0;  // frames played, with the fraction
+};
