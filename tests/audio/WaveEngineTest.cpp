@@ -243,3 +243,44 @@ TEST_F(WaveEngine, UnplayableFormatShowsItsMessage) {
   EXPECT_TRUE(a.IsFormatSupported(false));
   EXPECT_EQ(boxes.Texts().size(), 1u);
 }
+
+// Devices may answer a position query in bytes or milliseconds instead of
+// samples; after a pause the device stands still, so the expected value is
+// exact up to the rounding of each type.
+TEST_F(WaveEngine, PositionInEveryTypeTheDeviceMayGive) {
+  struct Case {
+    UINT type;
+  } cases[] = {{TIME_SAMPLES}, {TIME_BYTES}, {TIME_MS}};
+  for (const Case& c : cases) {
+    NullWaveOutOptions o;
+    o.positionType = c.type;
+    SetNullWaveOutOptions(o);
+    MemoryAudio a(10000, 40000, 4000);
+    ASSERT_TRUE(a.Resume());
+    SleepMs(120);
+    ASSERT_TRUE(a.Pause());
+    const int p = a.GetPosition();
+    const std::size_t frames = TakeNullWaveOutPlayed().size() / 2;
+    ASSERT_GT(frames, 0u);
+    // 10 frames a millisecond: samples and bytes round up, milliseconds come as given.
+    const int want = c.type == TIME_MS ? static_cast<int>(frames / 10) : static_cast<int>((frames + 9) / 10);
+    EXPECT_EQ(p, want) << "type " << c.type;
+    EXPECT_TRUE(a.Stop());
+  }
+}
+
+// A stop that arrives while the feeding thread refills small buffers as fast
+// as the device returns them must neither hang nor leave the device open.
+TEST_F(WaveEngine, StopWhileTheFeedingThreadWritesDoesNotHang) {
+  NullWaveOutOptions o;
+  o.speed = 50.0;
+  SetNullWaveOutOptions(o);
+  for (int i = 0; i < 20; ++i) {
+    MemoryAudio a(44100, 44100 * 5, 512);
+    ASSERT_TRUE(a.Resume());
+    SleepMs(i % 5);
+    EXPECT_TRUE(a.Stop());
+    EXPECT_FALSE(a.DeviceOpen());
+    EXPECT_EQ(OpenWaveOutDeviceCount(), 0);
+  }
+}
