@@ -34,11 +34,6 @@ BOOL CPlayerApp::InitApplication() {
 }
 
 BOOL CPlayerApp::InitInstance(const std::vector<std::string>& arguments) {
-  if (!m_bPresenterInstalled) {
-    m_pPreviousPresenter = SetMessageBoxPresenter(&m_presenter);
-    m_bPresenterInstalled = true;
-  }
-
   m_config.Parse(CPlayerConfig::JoinCommandLine(arguments), arguments);
 
   m_pMainWnd = std::make_unique<CMainFrame>(m_config);
@@ -95,13 +90,19 @@ int CPlayerApp::Run(int argc, char** argv) {
   int qtArgc = static_cast<int>(qtArgv.size());
   qtArgv.push_back(nullptr);
   QApplication app(qtArgc, qtArgv.data());
+  m_pPreviousPresenter = SetMessageBoxPresenter(&m_presenter);
+  m_bPresenterInstalled = true;
 
   if (!InitApplication()) return 1;
   if (!InitInstance(arguments)) {
     ExitInstance();
+    SetMessageBoxPresenter(m_pPreviousPresenter);
+    m_bPresenterInstalled = false;
     return 1;
   }
   const int status = app.exec();
   ExitInstance();
+  SetMessageBoxPresenter(m_pPreviousPresenter);
+  m_bPresenterInstalled = false;
   return status;
 }

@@ -27,7 +27,8 @@ class CPlayerApp {
 
   // Names the application and its window class.
   BOOL InitApplication();
-  // Start-up on an existing Qt application; FALSE ends the program.
+  // Start-up on an existing Qt application; FALSE ends the program. Message
+  // boxes go to whatever presenter is installed (Run installs the Qt one).
   BOOL InitInstance(const std::vector<std::string>& arguments);
   // Destroys the main window (after a failed start-up or at the end).
   void ExitInstance();

@@ -367,7 +367,7 @@ void CMainFrame::moveEvent(QMoveEvent* pEvent) {
 
 void CMainFrame::showEvent(QShowEvent* pEvent) {
   QMainWindow::showEvent(pEvent);
-  QTimer::singleShot(0, this, &CMainFrame::CheckFrameMargins);
+  CheckFrameMargins();
 }
 
 void CMainFrame::changeEvent(QEvent* pEvent) {
