@@ -26,13 +26,13 @@ inline QApplication* TestApp() {
 }
 
 // A private directory under the system's temporary one, removed with it.
-class TempDir {
+class ScratchDir {
  public:
-  TempDir() {
+  ScratchDir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "quorvix-ui-XXXXXX").string();
     m_path = mkdtemp(tmpl.data()) ? tmpl : std::string();
   }
-  ~TempDir() {
+  ~ScratchDir() {
     std::error_code ec;
     if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
   }
