@@ -44,6 +44,11 @@ constexpr AccelResItem kMainAccel[] = {
     {"Space", ID_MOVIE_PLAYPAUSE},   {"Alt+Return", ID_VIEW_FULLSCREEN},
 };
 
+constexpr unsigned kToolbar[] = {
+    ID_MOVIE_PLAY, ID_MOVIE_PAUSE, ID_MOVIE_STOP, 0, ID_MOVIE_BEGIN, ID_MOVIE_REWIND, ID_MOVIE_FORWARD,
+    ID_MOVIE_END,  0,              ID_TOOLBAR_SLIDER, 0, ID_VOLUME_SHOW, 0, ID_APP_EXIT,
+};
+
 }  // namespace
 
 std::span<const MenuResItem> LoadMenuResource(unsigned id) {
@@ -53,5 +58,10 @@ std::span<const MenuResItem> LoadMenuResource(unsigned id) {
 
 std::span<const AccelResItem> LoadAccelResource(unsigned id) {
   if (id == IDR_MAINFRAME) return kMainAccel;
+  return {};
+}
+
+std::span<const unsigned> LoadToolbarResource(unsigned id) {
+  if (id == IDR_PLAYER_TOOLBAR) return kToolbar;
   return {};
 }

@@ -65,6 +65,12 @@ struct AccelResItem {
   unsigned id;
 };
 
+// The transport toolbar's items in order: command ids, 0 for a separator.
+// Buttons are 20 x 20 pixels; bitmap IDR_PLAYER_TOOLBAR holds one image per
+// non-separator item (the slider's place has a blank one).
+constexpr int kToolbarButtonSize = 20;
+
 // An empty span for an unknown resource id.
 std::span<const MenuResItem> LoadMenuResource(unsigned id);
 std::span<const AccelResItem> LoadAccelResource(unsigned id);
+std::span<const unsigned> LoadToolbarResource(unsigned id);

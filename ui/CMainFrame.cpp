@@ -39,6 +39,13 @@ QString PromptOf(unsigned id) {
   return QString::fromStdString(s.substr(0, s.find('\n')));
 }
 
+// The tooltip is the text after it.
+QString TooltipOf(unsigned id) {
+  const std::string s = ResString(id);
+  const std::size_t nl = s.find('\n');
+  return nl == std::string::npos ? QString() : QString::fromStdString(s.substr(nl + 1));
+}
+
 }  // namespace
 
 CMainFrame::CMainFrame(CPlayerConfig& config, QWidget* pParent) : QMainWindow(pParent), m_config(config) {}
@@ -95,6 +102,7 @@ void CMainFrame::CreateActions(unsigned nIDResource) {
       pAction = new QAction(this);
       const QString prompt = PromptOf(id);
       if (!prompt.isEmpty()) pAction->setStatusTip(prompt);
+      if (const QString tip = TooltipOf(id); !tip.isEmpty()) pAction->setToolTip(tip);
       connect(pAction, &QAction::triggered, this, [this, id] { RouteCommand(id); });
       addAction(pAction);  // keys work without a menu bar too
     }
@@ -104,6 +112,12 @@ void CMainFrame::CreateActions(unsigned nIDResource) {
   const std::span<const MenuResItem> menu = LoadMenuResource(nIDResource);
   for (const MenuResItem& item : menu)
     if (item.kind == MenuResItem::Item) actionFor(item.id)->setText(Text(item.text));
+
+  // Toolbar-only commands get their action too (one per command id).
+  for (unsigned id : LoadToolbarResource(IDR_PLAYER_TOOLBAR))
+    if (id != 0 && id != ID_TOOLBAR_SLIDER) actionFor(id);
+  for (auto& [id, pAction] : m_actions)
+    if (pAction->text().isEmpty()) pAction->setText(TooltipOf(id));
 
   std::map<unsigned, QList<QKeySequence>> keys;
   for (const AccelResItem& accel : LoadAccelResource(nIDResource))
