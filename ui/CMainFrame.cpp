@@ -3,6 +3,7 @@
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCloseEvent>
+#include <QWindowStateChangeEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
@@ -68,6 +69,7 @@ BOOL CMainFrame::LoadFrame(unsigned nIDResource) {
 
   m_pView = new CPlayerView(m_config, this, this);
   setCentralWidget(m_pView);
+  m_pView->m_wndMovie.installEventFilter(this);
 
   CreateActions(nIDResource);
 
@@ -386,7 +388,19 @@ void CMainFrame::showEvent(QShowEvent* pEvent) {
 
 void CMainFrame::changeEvent(QEvent* pEvent) {
   QMainWindow::changeEvent(pEvent);
-  if (pEvent->type() == QEvent::WindowStateChange) ApplySizeConstraints();
+  if (pEvent->type() != QEvent::WindowStateChange) return;
+  const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(pEvent)->oldState();
+  const Qt::WindowStates big = Qt::WindowMaximized | Qt::WindowFullScreen;
+  // The window manager's idea of the normal rectangle does not survive the
+  // size hints changing on the way; keep our own.
+  // The frame differs between the states, so the client size is kept.
+  if (!(old & big) && (windowState() & big)) m_normal = geometry();
+  ApplySizeConstraints();
+  if ((old & big) && !(windowState() & big) && m_normal && isVisible()) {
+    ApplyClientSize(m_normal->width(), m_normal->height());
+    setGeometry(*m_normal);
+  }
+
 }
 
 // ---- geometry ------------------------------------------------------------
@@ -457,6 +471,20 @@ void CMainFrame::ApplySizeConstraints() {
   } else {
     setFixedSize(m_clientSize);
   }
+}
+
+// The movie window maximises the main window on a double click. Window
+// managers refuse that for a window of fixed size, so the size is let go
+// before the click gets there (and fixed again when nothing came of it).
+bool CMainFrame::eventFilter(QObject* pWatched, QEvent* pEvent) {
+  if (pEvent->type() == QEvent::MouseButtonDblClick && !isMaximized() && !isFullScreen() && !m_bSizable) {
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setMinimumSize(0, 0);
+    QTimer::singleShot(0, this, [this] {
+      if (!isMaximized() && !isFullScreen()) ApplySizeConstraints();
+    });
+  }
+  return QMainWindow::eventFilter(pWatched, pEvent);
 }
 
 void CMainFrame::ShowMaximized() {

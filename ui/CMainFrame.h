@@ -121,6 +121,7 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
   void moveEvent(QMoveEvent* pEvent) override;
   void showEvent(QShowEvent* pEvent) override;
   void changeEvent(QEvent* pEvent) override;
+  bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
 
  private:
   void CreateActions(unsigned nIDResource);
@@ -150,5 +151,6 @@ class CMainFrame : public QMainWindow, public CCmdTarget {
   bool m_bMarginTimerPending = false;
   bool m_bCentreWhenMapped = false;
   std::optional<RECT> m_placementWhenMapped;
+  std::optional<QRect> m_normal;  // client rectangle before maximising
   QSize m_clientSize;  // fixed client size while not sizable
 };

@@ -1,5 +1,6 @@
 #include "ui/CPlayerView.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QLayout>
@@ -405,7 +406,17 @@ void CPlayerView::paintEvent(QPaintEvent*) {
 
 void CPlayerView::mousePressEvent(QMouseEvent* pEvent) {
   QWidget::mousePressEvent(pEvent);
-  if (pEvent->button() != Qt::LeftButton || !m_config.m_bClickDrag) return;
+  m_bDragArmed = pEvent->button() == Qt::LeftButton && m_config.m_bClickDrag;
+  m_ptDragStart = pEvent->position().toPoint();
+}
+
+// The move starts once the pointer has moved: a window-manager move grabs the
+// pointer, and a second click of a double click would never arrive here.
+void CPlayerView::mouseMoveEvent(QMouseEvent* pEvent) {
+  QWidget::mouseMoveEvent(pEvent);
+  if (!m_bDragArmed || !(pEvent->buttons() & Qt::LeftButton)) return;
+  if ((pEvent->position().toPoint() - m_ptDragStart).manhattanLength() < QApplication::startDragDistance()) return;
+  m_bDragArmed = false;
   QWidget* pMain = GetAppMainWindow();
   if (!pMain || pMain->isMaximized() || pMain->isFullScreen() || (m_pFrame && m_pFrame->m_bFullScreen)) return;
   if (pMain == m_pFrame)
@@ -414,8 +425,14 @@ void CPlayerView::mousePressEvent(QMouseEvent* pEvent) {
     pWindow->startSystemMove();
 }
 
+void CPlayerView::mouseReleaseEvent(QMouseEvent* pEvent) {
+  QWidget::mouseReleaseEvent(pEvent);
+  m_bDragArmed = false;
+}
+
 void CPlayerView::mouseDoubleClickEvent(QMouseEvent* pEvent) {
   QWidget::mouseDoubleClickEvent(pEvent);
+  m_bDragArmed = false;
   if (pEvent->button() != Qt::LeftButton || !m_config.m_bClickDrag) return;
   QWidget* pMain = GetAppMainWindow();
   if (!pMain || (m_pFrame && m_pFrame->m_bFullScreen)) return;

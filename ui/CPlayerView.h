@@ -74,6 +74,8 @@ class CPlayerView : public QWidget, public CCmdTarget {
   void paintEvent(QPaintEvent* pEvent) override;
   void resizeEvent(QResizeEvent* pEvent) override;
   void mousePressEvent(QMouseEvent* pEvent) override;
+  void mouseMoveEvent(QMouseEvent* pEvent) override;
+  void mouseReleaseEvent(QMouseEvent* pEvent) override;
   void mouseDoubleClickEvent(QMouseEvent* pEvent) override;
   void contextMenuEvent(QContextMenuEvent* pEvent) override;
 
@@ -94,4 +96,6 @@ class CPlayerView : public QWidget, public CCmdTarget {
   CPlayerConfig& m_config;
   CMainFrame* m_pFrame;
   bool m_bDestroyed = false;
+  bool m_bDragArmed = false;  // a left press that may become a window move
+  QPoint m_ptDragStart;
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The built player on a desktop (Xvfb with openbox): found by its window
 # class, placed by /P and /Z as the user sees the window (frame included),
-# and /E ends the program by itself at the end of the movie.
+# maximised and restored by a double click, and /E ends the program by
+# itself at the end of the movie.
 set -eu
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 player="$QUORVIX_BINARY_DIR/app/quorvix-player"
@@ -28,6 +29,24 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 [ "$got" = "$want" ] || fail "outer rectangle is ($got), expected ($want)"
+
+# ---- a double click around the picture maximises the fixed-size window,
+# ---- a second one restores it where it was ---------------------------------
+read -r x y w h <<<"$got"
+maximised() { xprop -id "$wid" _NET_WM_STATE | grep -q _NET_WM_STATE_MAXIMIZED_HORZ; }
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click --repeat 2 --delay 60 1
+for _ in $(seq 1 50); do maximised && break; sleep 0.1; done
+maximised || fail "a double click did not maximise the window"
+sleep 0.5
+xdotool mousemove 640 512 click --repeat 2 --delay 60 1
+for _ in $(seq 1 50); do maximised || break; sleep 0.1; done
+maximised && fail "a second double click did not restore the window"
+for _ in $(seq 1 50); do
+  got=$(x11_outer_rect "$wid" || true)
+  [ "$got" = "$want" ] && break
+  sleep 0.1
+done
+[ "$got" = "$want" ] || fail "restored to ($got), expected ($want)"
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 
