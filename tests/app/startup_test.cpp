@@ -52,7 +52,7 @@ TEST(Startup, MissingMovieIsReportedAndThePlayerStartsEmpty) {
 
 TEST(Startup, MovieThatCannotBeOpenedEndsStartUpBeforeAnyWindowShows) {
   TestApp();
-  ScratchDir dir;
+  TempDir dir;
   const std::string damaged = dir.File("damaged.avi");
   std::ofstream(damaged) << "RIFF\x10\0\0\0AVI junk";
   MessageBoxRecorder messages;

@@ -13,6 +13,7 @@
 #include "tests/support/AviWriter.h"
 #include "tests/support/ScreenEncoder.h"
 #include "tests/support/ScreenPictures.h"
+#include "tests/support/TempDir.h"
 
 inline QApplication* TestApp() {
   static int argc = 1;
@@ -24,23 +25,6 @@ inline QApplication* TestApp() {
   }();
   return app;
 }
-
-// A private directory under the system's temporary one, removed with it.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "quorvix-ui-XXXXXX").string();
-    m_path = mkdtemp(tmpl.data()) ? tmpl : std::string();
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
-  }
-  std::string File(const std::string& name) const { return m_path + "/" + name; }
-
- private:
-  std::string m_path;
-};
 
 // A silent 16-bit screen recording: `frames` pictures at `fps`, a key frame
 // first, then deltas with a 0-byte sample for every third (unchanged) one.

@@ -80,7 +80,7 @@ TEST(LongFileDialog, ChecksLengthThenExtension) {
 
 TEST(LongFileDialog, RefusedNameKeepsTheDialogOpen) {
   TestApp();
-  ScratchDir dir;
+  TempDir dir;
   for (const char* name : {"notes.txt", "movie.avi"}) std::ofstream(dir.File(name)) << "x";
 
   MessageBoxRecorder recorder;

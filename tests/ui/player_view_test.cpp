@@ -67,7 +67,7 @@ class PlayerViewTest : public ::testing::Test {
     return m_frame->GetCommandAction(id)->isEnabled();
   }
 
-  ScratchDir m_dir;
+  TempDir m_dir;
   std::string m_movie;
   CPlayerConfig m_config;
   std::unique_ptr<CMainFrame> m_frame;
