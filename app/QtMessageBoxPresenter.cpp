@@ -40,6 +40,7 @@ int QtMessageBoxPresenter::PresentHere(const std::string& text, unsigned flags) 
   if (pOwner && !pOwner->isVisible()) pOwner = nullptr;
   QMessageBox box(IconOf(flags), QString::fromUtf8(LoadResString(IDS_APP_TITLE)), QString::fromStdString(text),
                   QMessageBox::Ok, pOwner);
+  box.setTextFormat(Qt::PlainText);  // paths may hold "<" and "&"
   box.exec();
   return IDOK;
 }
