@@ -30,7 +30,27 @@ x11_session_start() {
   echo "openbox did not start"; cat "$dir/openbox.log"; exit 1
 }
 
+# A sound server with only a null sink, for machines without a sound device:
+# ALSA's default device goes to it while it runs. Needs x11_session_start
+# first (for the clean-up).
+x11_null_sound_start() {
+  command -v pulseaudio >/dev/null || return 1
+  export XDG_RUNTIME_DIR="$X11_SESSION_DIR/runtime"
+  mkdir -p "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
+    -L module-null-sink -L module-native-protocol-unix >"$X11_SESSION_DIR/pulse.log" 2>&1 &
+  X11_PULSE_PID=$!
+  local i
+  for i in $(seq 1 50); do
+    pactl info >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 x11_session_stop() {
+  [ -n "${X11_PULSE_PID:-}" ] && kill "$X11_PULSE_PID" 2>/dev/null
   [ -n "${X11_WM_PID:-}" ] && kill "$X11_WM_PID" 2>/dev/null
   [ -n "${X11_XVFB_PID:-}" ] && kill "$X11_XVFB_PID" 2>/dev/null
   wait 2>/dev/null
