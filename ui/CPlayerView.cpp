@@ -98,7 +98,11 @@ void CPlayerView::OnInitialUpdate() {
 // status bar, view border), measured once from the activated layout.
 void CPlayerView::MeasureFrameExtras() {
   if (!m_pFrame) return;
-  if (QLayout* pLayout = m_pFrame->layout()) pLayout->activate();
+  // A hidden frame lays its children out only when asked to.
+  if (QLayout* pLayout = m_pFrame->layout()) {
+    pLayout->activate();
+    pLayout->setGeometry(QRect(QPoint(0, 0), m_pFrame->size()));
+  }
   const QSize outer = m_pFrame->size();
   if (m_nFrameExtraWidth == 0) m_nFrameExtraWidth = std::max(0, outer.width() - width());
   if (m_nFrameExtraHeight == 0) m_nFrameExtraHeight = std::max(0, outer.height() - height());

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLayout>
 #include <QTest>
 #include <chrono>
 #include <filesystem>
@@ -278,4 +279,38 @@ TEST_F(PlayerViewTest, RepeatCommandTogglesSettingAndMovieOption) {
   EXPECT_EQ(Movie().m_dwOptions & (MOVIE_OPT_NOTIFY_POSITION | MOVIE_OPT_NOTIFY_STATE | MOVIE_OPT_DRAG_MAIN_WINDOW |
                                    MOVIE_OPT_AUTOPLAY),
             MOVIE_OPT_NOTIFY_POSITION | MOVIE_OPT_NOTIFY_STATE | MOVIE_OPT_DRAG_MAIN_WINDOW);
+}
+
+TEST_F(PlayerViewTest, FrameFitsSmallMoviesAndIsClippedToTheWorkAreaForLargeOnes) {
+  CMainFrame& f = Build();
+  f.show();
+  const RECT wa = f.GetWorkArea();
+  const int waW = wa.right - wa.left;
+  struct Case {
+    const char* what;
+    int width, height;
+    bool sizable;
+    bool fullWidth;
+  } cases[] = {
+      {"small", 480, 360, false, false},
+      {"wider than the work area", waW + 200, 100, true, true},
+  };
+  for (const Case& c : cases) {
+    const std::string path = m_dir.File(std::string(c.what) + ".avi");
+    ASSERT_TRUE(WriteScreenMovie(path, 3, kFps, c.width, c.height)) << c.what;
+    ASSERT_TRUE(View().OpenMovie(path.c_str())) << c.what;
+    f.layout()->setGeometry(f.rect());
+    const RECT r = f.GetWindowRect();
+    EXPECT_EQ(f.IsSizable(), c.sizable) << c.what;
+    if (c.fullWidth) {
+      EXPECT_EQ(r.left, wa.left) << c.what;
+      EXPECT_EQ(r.right - r.left, waW) << c.what;
+    } else {
+      // Just large enough: the view's client area is the movie's size.
+      EXPECT_EQ(View().width(), c.width) << c.what;
+      EXPECT_EQ(View().height(), c.height) << c.what;
+    }
+    View().CloseMovie();
+    EXPECT_FALSE(f.IsSizable()) << c.what;
+  }
 }
