@@ -45,6 +45,11 @@ long long FileSize(const char* path) {
   return ec ? 0 : static_cast<long long>(size);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  return a == b || std::filesystem::equivalent(a, b, ec);
+}
+
 std::string FilePart(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -182,8 +187,9 @@ void CPlayerView::ReplaceMovie(std::string path) {
   const std::string previous = m_strMoviePath;
   m_wndMovie.hide();
   setFocus();
-  // Reopening the temporary movie itself must not delete what is now open.
-  if (OpenMovie(path.c_str()) && m_config.m_bDeleteOnClose && !previous.empty() && previous != path)
+  // Reopening the temporary movie itself (by any name) must not delete what
+  // is now open; it goes when that is closed.
+  if (OpenMovie(path.c_str()) && m_config.m_bDeleteOnClose && !previous.empty() && !SameFile(previous, path))
     DeleteTemporaryMovie(previous);
 }
 
