@@ -133,9 +133,11 @@ TEST_F(MainFrameTest, MenuFollowsTheResourceAndTheSettings) {
     // The volume submenu stays disabled while there is no mixer.
     f.UpdateCommandUI();
     EXPECT_FALSE(top[1]->menu()->actions().back()->isEnabled());
-    // Prompts go to the status bar.
-    EXPECT_EQ(f.GetCommandAction(ID_FILE_OPEN)->statusTip(), "打开一个电影文件");
-    EXPECT_EQ(f.GetCommandAction(ID_APP_ABOUT)->statusTip(), "显示程序信息");
+    // Pointing at an entry shows its prompt in the status bar.
+    f.GetCommandAction(ID_FILE_OPEN)->showStatusText(f.menuBar());
+    EXPECT_EQ(f.statusBar()->currentMessage().toStdString(), "打开一个电影文件");
+    f.GetCommandAction(ID_APP_ABOUT)->showStatusText(f.menuBar());
+    EXPECT_EQ(f.statusBar()->currentMessage().toStdString(), "显示程序信息");
     TearDown();
   }
 }
