@@ -314,3 +314,18 @@ TEST_F(PlayerViewTest, FrameFitsSmallMoviesAndIsClippedToTheWorkAreaForLargeOnes
     EXPECT_FALSE(f.IsSizable()) << c.what;
   }
 }
+
+TEST_F(PlayerViewTest, SoundOnlyMovieKeepsTheLogo) {
+  Build();
+  const std::string path = m_dir.File("sound.avi");
+  AviWriter writer;
+  const int sound = writer.AddStream(AviStreamSpec::Pcm(1, 8000, 16));
+  const std::vector<BYTE> silence(8000 * 2, 0);  // one second
+  writer.AddSound(sound, silence);
+  ASSERT_TRUE(writer.Write(path));
+  ASSERT_TRUE(View().OpenMovie(path.c_str()));
+  EXPECT_TRUE(Movie().m_bAudioOnly);
+  EXPECT_TRUE(Movie().isHidden());
+  EXPECT_TRUE(View().IsLogoShown());
+  EXPECT_EQ(m_frame->TimePaneText(), "00:00/00:01");
+}
