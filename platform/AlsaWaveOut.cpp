@@ -135,7 +135,7 @@ void AlsaWaveOut::Measure() {
 void AlsaWaveOut::SinkService() {
   if (!m_pcm) return;
   for (int round = 0; round < 4 && m_written < m_total; ++round) {
-    snd_pcm_sframes_t avail = snd_pcm_avail_update(m_pcm);
+    snd_pcm_sframes_t avail = snd_pcm_avail(m_pcm);  // synced: plugins such as pulse update their pointer only then
     if (avail < 0) {
       Recover(avail);
       continue;
