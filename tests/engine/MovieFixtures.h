@@ -5,8 +5,6 @@
 
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -42,7 +40,7 @@ class TempMovie {
  public:
   explicit TempMovie(const std::string& stem, const std::string& ext = ".avi") {
     static std::atomic<int> counter{0};
-    m_path = (std::filesystem::path(::testing::TempDir()) /
+    m_path = (std::filesystem::temp_directory_path() /
               (stem + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ext))
                  .string();
   }
