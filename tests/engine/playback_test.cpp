@@ -415,7 +415,12 @@ TEST_F(PlaybackTest, CloseWhilePlayingStopsAndReleasesTheMovie) {
 // ---- sound ----
 
 TEST_F(PlaybackTest, SoundOnlyMovieTakesItsLengthAndClockFromTheSound) {
+  // The movie before leaves a position behind that must not carry over.
+  ASSERT_TRUE(OpenMovie(MovieSpec{.rate = 50, .frames = 50}));
+  int pos = 900;
+  wnd->Seek(&pos, true, false, false);
   ASSERT_TRUE(OpenMovie(MovieSpec{.video = false, .soundMs = 600}));
+  EXPECT_EQ(wnd->GetPosition(), 0);
   PumpEvents(20);
   EXPECT_EQ(parent->States(), (std::vector<LONG>{MOVIE_CLOSED, MOVIE_NO_VIDEO, MOVIE_LOADED}));
   EXPECT_TRUE(wnd->m_bAudioOnly);
