@@ -501,3 +501,20 @@ TEST_F(PlaybackTest, AScrollingWindowPlaysAMovieWithSoundToTheEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AppMainWindowTest, ADestroyedMainWindowIsForgotten) {
+  EnsureQtApp();
+  auto* main = new QWidget;
+  SetAppMainWindow(main);
+  EXPECT_EQ(GetAppMainWindow(), main);
+  EXPECT_TRUE(HasAppMainWindow());
+  delete main;
+  // The movie worker asks before it requests the close; it must not find a
+  // window that is gone.
+  EXPECT_EQ(GetAppMainWindow(), nullptr);
+  EXPECT_FALSE(HasAppMainWindow());
+}
+
+}  // namespace
