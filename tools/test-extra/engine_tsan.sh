@@ -12,11 +12,13 @@ if [ ! -f "$build/build.ninja" ]; then
   CC=clang-14 CXX=clang++-14 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVIX_SANITIZE=thread -DQUORVIX_BENCH=OFF >/dev/null
 fi
-cmake --build "$build" -j "${QUORVIX_JOBS:-2}" --target engine_tests
+cmake --build "$build" -j "${QUORVIX_JOBS:-2}" --target engine_tests >"$build/build-engine.log" 2>&1 ||
+  { tail -n 40 "$build/build-engine.log"; exit 1; }
 
 # Qt is not instrumented: its event queue hands objects from the worker to the
 # user-interface thread behind a lock TSan cannot see (suppressions file).
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tools/test-extra/engine_tsan.supp"
 export QT_QPA_PLATFORM=offscreen QUORVIX_STRESS_SECONDS="$seconds"
 # A hang is a failure too.
-timeout $((seconds + 120)) "$build/tests/engine_tests" --gtest_filter='MovieStress*'
+timeout $((seconds + 120)) "$build/tests/engine_tests" --gtest_brief=1 --gtest_filter='MovieStress*' 2>&1 | tail -n 40
+exit "${PIPESTATUS[0]}"
