@@ -31,6 +31,7 @@ struct MovieSpec {
   bool video = true;
   int soundMs = 0;   // 0: no sound
   DWORD soundRate = 8000;
+  WORD soundFormatTag = 1;  // anything but PCM (1): a format no device plays
 };
 
 // The colour of frame i (0x00RRGGBB), distinct for the first 65536 frames.
@@ -60,7 +61,18 @@ inline bool WriteMovie(const std::string& path, const MovieSpec& s) {
   int sound = -1;
   ScreenEncoder enc(s.width, s.height, s.bitCount);
   if (s.video) video = w.AddStream(AviStreamSpec::Video(kWyxc, s.width, s.height, static_cast<WORD>(s.bitCount), s.rate));
-  if (s.soundMs > 0) sound = w.AddStream(AviStreamSpec::Pcm(1, s.soundRate, 8));
+  if (s.soundMs > 0 && s.soundFormatTag == 1) {
+    sound = w.AddStream(AviStreamSpec::Pcm(1, s.soundRate, 8));
+  } else if (s.soundMs > 0) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = s.soundFormatTag;
+    f.nChannels = 1;
+    f.nSamplesPerSec = s.soundRate;
+    f.nAvgBytesPerSec = s.soundRate;
+    f.nBlockAlign = 1;
+    f.wBitsPerSample = 8;
+    sound = w.AddStream(AviStreamSpec::Sound(AsBytes(f), 1, 1, s.soundRate));
+  }
   std::vector<std::uint8_t> prev(enc.ImageBytes(), 0), cur(enc.ImageBytes(), 0);
   const std::size_t bpp = static_cast<std::size_t>(s.bitCount / 8);
   const int soundChunks = s.soundMs > 0 ? (s.soundMs + 99) / 100 : 0;
