@@ -126,10 +126,32 @@ bool WYXMovieWnd::IsUiThread() const { return QThread::currentThread() == thread
 
 template <class F>
 void WYXMovieWnd::RunOnUiThread(F&& f) {
-  if (IsUiThread())
+  if (IsUiThread()) {
+    // What the worker queued before comes first.
+    DrainUiQueue();
     f();
-  else
-    QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
+    return;
+  }
+  bool bWasEmpty;
+  {
+    std::lock_guard lock(m_uiQueueLock);
+    bWasEmpty = m_uiQueue.empty();
+    m_uiQueue.emplace_back(std::forward<F>(f));
+  }
+  if (bWasEmpty) QMetaObject::invokeMethod(this, "DrainUiQueue", Qt::QueuedConnection);
+}
+
+void WYXMovieWnd::DrainUiQueue() {
+  for (;;) {
+    std::function<void()> f;
+    {
+      std::lock_guard lock(m_uiQueueLock);
+      if (m_uiQueue.empty()) return;
+      f = std::move(m_uiQueue.front());
+      m_uiQueue.pop_front();
+    }
+    f();
+  }
 }
 
 void WYXMovieWnd::RequestRepaint() {
@@ -353,15 +375,21 @@ const BITMAPINFOHEADER* WYXMovieWnd::GetVideoFormat() {
 
 void WYXMovieWnd::NotifyState() {
   if (!(m_dwOptions & MOVIE_OPT_NOTIFY_STATE)) return;
-  if (QWidget* pParent = m_pNotifyParent)
-    QCoreApplication::postEvent(pParent, new MovieNotifyEvent(MOVIE_NOTIFY_STATE, GetState()));
+  PostNotify(MOVIE_NOTIFY_STATE, GetState());
 }
 
 void WYXMovieWnd::NotifyPosition() {
   if (!(m_dwOptions & MOVIE_OPT_NOTIFY_POSITION)) return;
   m_nNotifiedPos = m_nPosition.load();
-  if (QWidget* pParent = m_pNotifyParent)
-    QCoreApplication::postEvent(pParent, new MovieNotifyEvent(MOVIE_NOTIFY_POSITION, GetPosition()));
+  PostNotify(MOVIE_NOTIFY_POSITION, GetPosition());
+}
+
+void WYXMovieWnd::PostNotify(unsigned wParam, LONG lParam) {
+  if (m_pNotifyParent.load() == nullptr) return;
+  // Posted from the user-interface thread, in order with the other effects.
+  RunOnUiThread([this, wParam, lParam] {
+    if (QWidget* pParent = m_pNotifyParent) QCoreApplication::postEvent(pParent, new MovieNotifyEvent(wParam, lParam));
+  });
 }
 
 // ---------------------------------------------------------------------------

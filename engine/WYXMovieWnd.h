@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -167,6 +169,7 @@ class WYXMovieWnd : public QWidget {
  protected:
   void NotifyState();
   void NotifyPosition();
+  void PostNotify(unsigned wParam, LONG lParam);
   // Asks for a repaint of the client area; from the worker it is queued.
   void RequestRepaint();
   // Runs f on the user-interface thread: at once when called there, queued
@@ -203,6 +206,13 @@ class WYXMovieWnd : public QWidget {
   // requested, since then the stopping thread may hold the lock while it
   // waits for this worker.
   bool LockStateFromWorker();
+
+  // Effects the worker queued for the user-interface thread, in order. The
+  // queue is ours rather than Qt's so that the hand-over is visible to the
+  // thread checker.
+  Q_INVOKABLE void DrainUiQueue();
+  std::mutex m_uiQueueLock;
+  std::deque<std::function<void()>> m_uiQueue;
 
   QTimer m_seekRefreshTimer;
   QTimer m_deferredPlayTimer;
