@@ -15,8 +15,7 @@ fi
 cmake --build "$build" -j "${QUORVIX_JOBS:-2}" --target engine_tests >"$build/build-engine.log" 2>&1 ||
   { tail -n 40 "$build/build-engine.log"; exit 1; }
 
-# Qt is not instrumented: its event queue hands objects from the worker to the
-# user-interface thread behind a lock TSan cannot see (suppressions file).
+# Qt itself is not instrumented (suppressions file).
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tools/test-extra/engine_tsan.supp"
 export QT_QPA_PLATFORM=offscreen QUORVIX_STRESS_SECONDS="$seconds"
 # A hang is a failure too.
