@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -63,16 +64,24 @@ class TimedMovieWnd : public WYXMovieWnd {
  public:
   void OnFrameTick() override {
     const int before = m_nShownSample;
+    const auto start = std::chrono::steady_clock::now();
     WYXMovieWnd::OnFrameTick();
+    const auto end = std::chrono::steady_clock::now();
     const int after = m_nShownSample;
     if (after != before && after >= 0) {
+      // Against the clock the picture follows (the sound's): how far the
+      // step's clock reading was past the frame's start, plus the step's
+      // own fetching and decoding.
+      const double due = after * 1000.0 / kFps;
+      const double late = m_nPosition - due + std::chrono::duration<double, std::milli>(end - start).count();
       std::lock_guard l(m_lock);
-      shown.push_back({after, std::chrono::steady_clock::now()});
+      shown.push_back({after, end, late});
     }
   }
   struct Shown {
     int sample;
     std::chrono::steady_clock::time_point at;
+    double lateToClock;
   };
   std::mutex m_lock;
   std::vector<Shown> shown;
@@ -122,7 +131,10 @@ void BM_Play1080p30fps10s(benchmark::State& state) {
     // Due time of sample s: s frames after the start of play (the 25 ms of
     // Play's own wait are part of the lateness).
     double maxLate = 0;
+    double maxLateToClock = 0;
     int shown = 0;
+    int overLimit = 0;
+    const double limit = 1000.0 / kFps / 2 + 10;
     {
       std::lock_guard l(wnd->m_lock);
       for (const auto& s : wnd->shown) {
@@ -131,12 +143,21 @@ void BM_Play1080p30fps10s(benchmark::State& state) {
         const double due = s.sample * 1000.0 / kFps;
         const double at = std::chrono::duration<double, std::milli>(s.at - t0).count();
         maxLate = std::max(maxLate, at - due);
+        maxLateToClock = std::max(maxLateToClock, s.lateToClock);
+        if (s.lateToClock > limit) {
+          ++overLimit;
+          if (std::getenv("BENCH_VERBOSE")) std::fprintf(stderr, "frame %d late %.1f ms\n", s.sample, s.lateToClock);
+        }
       }
     }
     state.counters["frames_due"] = 299;
     state.counters["frames_shown"] = shown;
-    state.counters["max_late_ms"] = maxLate;
-    state.counters["late_limit_ms"] = 1000.0 / kFps / 2 + 10;
+    // Against the wall clock from Play (includes the sound device's start-up,
+    // as the sound is the master clock) and against the movie's clock.
+    state.counters["max_late_wall_ms"] = maxLate;
+    state.counters["max_late_clock_ms"] = maxLateToClock;
+    state.counters["late_limit_ms"] = limit;
+    state.counters["frames_over_limit"] = overLimit;
     state.counters["cpu_pct_one_core"] = 100.0 * cpu / wall;
   }
   std::remove(path.c_str());
