@@ -8,8 +8,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -149,6 +151,8 @@ void CPlayerView::FitFrameToMovie() {
   }
   m_pFrame->SetSizable(bSizable);
   m_pFrame->SetWindowRect(RECT{left, top, left + w, top + h});
+  const RECT applied = m_pFrame->GetWindowRect();
+  m_sizeLastFit = QSize(applied.right - applied.left, applied.bottom - applied.top);
   if (m_pFrame->isMaximized()) m_wndMovie.UpdateScrollBars();
 }
 
@@ -160,6 +164,37 @@ void CPlayerView::FitMovieWindow() {
 void CPlayerView::resizeEvent(QResizeEvent* pEvent) {
   QWidget::resizeEvent(pEvent);
   FitMovieWindow();
+  if (!m_bExtrasCheckPending) {
+    m_bExtrasCheckPending = true;
+    QTimer::singleShot(0, this, [this] {
+      m_bExtrasCheckPending = false;
+      CheckFrameExtras();
+    });
+  }
+}
+
+// The bars' heights measured on the hidden frame are estimates (fonts and
+// styles settle once it is shown). Once the shown frame has laid itself out,
+// extras other than those the fit used are taken, and a frame still at its
+// fitted size is fitted again with them.
+void CPlayerView::CheckFrameExtras() {
+  if (!m_bInitialized || !m_pFrame || !m_pFrame->isVisible() || m_pFrame->isMaximized() ||
+      m_pFrame->isFullScreen())
+    return;
+  if (QLayout* pLayout = m_pFrame->layout(); pLayout && !pLayout->geometry().isValid()) return;
+  const int extraW = m_pFrame->width() - width();
+  const int extraH = m_pFrame->height() - height();
+  if (extraW < 0 || extraH < 0 || (extraW == m_nFrameExtraWidth && extraH == m_nFrameExtraHeight)) return;
+  const RECT r = m_pFrame->GetWindowRect();
+  const bool bStillFitted = r.right - r.left == m_sizeLastFit.width() && r.bottom - r.top == m_sizeLastFit.height();
+  m_nFrameExtraWidth = extraW;
+  m_nFrameExtraHeight = extraH;
+  if (!bStillFitted) return;
+  const RECT wa = m_pFrame->GetWorkArea();
+  const bool bCentred = std::abs((r.left + r.right) - (wa.left + wa.right)) <= 1 &&
+                        std::abs((r.top + r.bottom) - (wa.top + wa.bottom)) <= 1;
+  FitFrameToMovie();
+  if (bCentred) m_pFrame->CenterWindow();
 }
 
 // ---- opening and closing -------------------------------------------------

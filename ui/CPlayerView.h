@@ -92,10 +92,13 @@ class CPlayerView : public QWidget, public CCmdTarget {
   int StateWord() const { return m_wndMovie.GetStateWord(); }
   void DeleteTemporaryMovie(const std::string& path);
   void MeasureFrameExtras();
+  void CheckFrameExtras();
 
   CPlayerConfig& m_config;
   CMainFrame* m_pFrame;
   bool m_bDestroyed = false;
+  bool m_bExtrasCheckPending = false;
+  QSize m_sizeLastFit;  // outer size the last fit gave the frame
   bool m_bDragArmed = false;  // a left press that may become a window move
   QPoint m_ptDragStart;
 };
