@@ -32,7 +32,7 @@ void InstallQuietErrors() {
 }
 
 // Opens "default" and sets it up for the converter's frames.
-MMRESULT OpenPcm(const WaveOutConverter& conv, snd_pcm_t** out, bool* canPause) {
+MMRESULT OpenPcm(const WaveOutConverter& conv, snd_pcm_t** out, bool* canPause, std::uint64_t* fillFrames) {
   InstallQuietErrors();
   snd_pcm_t* pcm = nullptr;
   if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return MMSYSERR_NODRIVER;
@@ -59,6 +59,9 @@ MMRESULT OpenPcm(const WaveOutConverter& conv, snd_pcm_t** out, bool* canPause) 
     return WAVERR_BADFORMAT;
   }
   *canPause = snd_pcm_hw_params_can_pause(hw) != 0;
+  snd_pcm_uframes_t bufferFrames = 0;
+  snd_pcm_hw_params_get_buffer_size(hw, &bufferFrames);
+  if (fillFrames) *fillFrames = bufferFrames;
   *out = pcm;
   return MMSYSERR_NOERROR;
 }
@@ -74,13 +77,13 @@ MMRESULT AlsaWaveOut::Query(const WAVEFORMATEX& format, std::size_t formatBytes)
   if (!conv.Init(format, formatBytes)) return WAVERR_BADFORMAT;
   snd_pcm_t* pcm = nullptr;
   bool canPause = false;
-  MMRESULT r = OpenPcm(conv, &pcm, &canPause);
+  MMRESULT r = OpenPcm(conv, &pcm, &canPause, nullptr);
   if (pcm) snd_pcm_close(pcm);
   return r;
 }
 
 MMRESULT AlsaWaveOut::SinkOpen() {
-  MMRESULT r = OpenPcm(m_converter, &m_pcm, &m_canPause);
+  MMRESULT r = OpenPcm(m_converter, &m_pcm, &m_canPause, &m_fillFrames);
   if (r == MMSYSERR_NOERROR) {
     snd_pcm_prepare(m_pcm);
     m_measuredAt = Clock::now();
@@ -104,7 +107,6 @@ void AlsaWaveOut::Recover(long err) {
 
 void AlsaWaveOut::Measure() {
   snd_pcm_state_t state = snd_pcm_state(m_pcm);
-  m_measuredAt = Clock::now();
   if (state == SND_PCM_STATE_XRUN) {
     Recover(-EPIPE);
     return;
@@ -126,29 +128,58 @@ void AlsaWaveOut::Measure() {
     Recover(err);
     return;
   }
+  if (!m_running) m_measuredAt = Clock::now();
   m_running = true;
   if (delay < 0) delay = 0;
-  std::uint64_t d = std::min<std::uint64_t>(static_cast<std::uint64_t>(delay), m_written);
-  m_played = std::max(m_played, m_written - d);
+  // Silence handed over after the data (below) is not part of the stream.
+  const std::uint64_t handed = m_written + m_padding;
+  const std::uint64_t d = std::min<std::uint64_t>(static_cast<std::uint64_t>(delay), handed);
+  const std::uint64_t played = std::min(m_written, handed - d > m_padding ? handed - d - m_padding : 0);
+  // A reading that has not moved is stale; keep counting from the last one
+  // that did.
+  if (played > m_played) {
+    m_played = std::max(played, std::min(SinkPlayedNow(), m_written));
+    m_measuredAt = Clock::now();
+  }
 }
 
 void AlsaWaveOut::SinkService() {
   if (!m_pcm) return;
+  // The room is judged from the delay, not from snd_pcm_avail: the pulse
+  // plugin's pointer stops moving in non-blocking use, while its delay keeps
+  // counting what the server has played.
+  Measure();
   for (int round = 0; round < 4 && m_written < m_total; ++round) {
-    snd_pcm_sframes_t avail = snd_pcm_avail(m_pcm);  // synced: plugins such as pulse update their pointer only then
-    if (avail < 0) {
-      Recover(avail);
-      continue;
-    }
-    if (avail == 0) break;
-    std::uint64_t count = std::min<std::uint64_t>(static_cast<std::uint64_t>(avail), m_total - m_written);
+    // The delay is refreshed only now and then: between two changes the
+    // clock says how far the server has got.
+    const std::uint64_t queued = m_written - SinkPlayedNow();
+    if (queued >= m_fillFrames) break;
+    const std::uint64_t count = std::min<std::uint64_t>(m_fillFrames - queued, m_total - m_written);
     snd_pcm_sframes_t n = snd_pcm_writei(m_pcm, FramesAt(m_written), static_cast<snd_pcm_uframes_t>(count));
-    if (n == -EAGAIN) break;
+    if (n == -EAGAIN || n == 0) break;
     if (n < 0) {
       Recover(n);
       continue;
     }
     m_written += static_cast<std::uint64_t>(n);
+    m_paddedSinceData = 0;
+    Measure();
+  }
+  // A pulse stream that has run short waits for a minimum fill before it
+  // plays again, so the last bit of a sound would stay unheard: once every
+  // frame is handed over, silence follows it (for a while, not for ever).
+  if (m_written == m_total && m_written > 0 && m_paddedSinceData < m_converter.Rate()) {
+    const std::uint64_t ahead = m_written - std::min(SinkPlayedNow(), m_written);
+    if (ahead < m_fillFrames) {
+      const std::uint64_t count = std::min<std::uint64_t>(m_fillFrames - ahead, m_converter.Rate() / 10);
+      m_silence.assign(static_cast<std::size_t>(count) * static_cast<std::size_t>(m_converter.FrameBytes()),
+                       m_converter.Kind() == WaveOutConverter::SampleKind::U8 ? 0x80 : 0);
+      snd_pcm_sframes_t n = snd_pcm_writei(m_pcm, m_silence.data(), static_cast<snd_pcm_uframes_t>(count));
+      if (n > 0) {
+        m_padding += static_cast<std::uint64_t>(n);
+        m_paddedSinceData += static_cast<std::uint64_t>(n);
+      }
+    }
   }
   // A short tail below the start threshold still has to play.
   if (m_written == m_total && m_written > m_played && snd_pcm_state(m_pcm) == SND_PCM_STATE_PREPARED)
@@ -185,6 +216,8 @@ void AlsaWaveOut::SinkResume() {
 }
 
 void AlsaWaveOut::SinkDrop() {
+  m_padding = 0;
+  m_paddedSinceData = 0;
   if (!m_pcm) return;
   m_hwPaused = false;
   m_running = false;

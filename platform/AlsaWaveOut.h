@@ -36,6 +36,10 @@ class AlsaWaveOut : public WaveOutDevice {
 
   _snd_pcm* m_pcm = nullptr;
   bool m_canPause = false;
+  std::uint64_t m_fillFrames = 0;  // frames kept handed over ahead of the played ones
+  std::uint64_t m_padding = 0;        // silence frames handed over, ever
+  std::uint64_t m_paddedSinceData = 0;
+  std::vector<BYTE> m_silence;
   bool m_hwPaused = false;
   bool m_running = false;          // the PCM was running at the last reading
   Clock::time_point m_measuredAt;  // when m_played was read from the PCM

@@ -3,6 +3,7 @@
 // what came out is the movie's sound.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -44,6 +45,11 @@ std::vector<std::int16_t> ReadSamples(const std::string& path) {
   return out;
 }
 
+std::uintmax_t FileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary | std::ios::ate);
+  return f ? static_cast<std::uintmax_t>(f.tellg()) : 0;
+}
+
 }  // namespace
 
 TEST(AlsaPlayback, MovieSoundReachesTheSoundServerIntactAndTheClockFollowsRealTime) {
@@ -58,13 +64,15 @@ TEST(AlsaPlayback, MovieSoundReachesTheSoundServerIntactAndTheClockFollowsRealTi
 
   const pid_t recorder = StartRecorder(sink, recording);
   ASSERT_GT(recorder, 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the recorder connects
+  // parec takes a while to connect; the monitor's silence arriving in the
+  // file shows it is recording.
+  const auto connectBy = Clock::now() + std::chrono::seconds(10);
+  while (FileBytes(recording) == 0 && Clock::now() < connectBy)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_GT(FileBytes(recording), 0u) << "parec records nothing";
 
-  // The private server's null sink sleeps up to two seconds before it first
-  // takes data from a new stream, which the engine rightly sees as a stalled
-  // device: its clock may end there while the sound itself goes on. So the
-  // clock is checked to follow real time while it runs, and the sound is
-  // given time to play out whole.
+  // The clock is checked to follow real time while it runs (a stall, which
+  // ends it early, is allowed), and the sound is given time to play out whole.
   std::vector<std::pair<double, int>> readings;  // (wall ms, position)
   {
     WYXAviAudio a;
@@ -80,7 +88,16 @@ TEST(AlsaPlayback, MovieSoundReachesTheSoundServerIntactAndTheClockFollowsRealTi
     }
     a.Stop();
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The monitor hands its data over in large pieces, so the file lags behind
+  // what was played: wait for the last sample to arrive.
+  const std::int16_t lastSample = static_cast<std::int16_t>((kSamples - 1) % 32768);
+  const auto recordBy = Clock::now() + std::chrono::seconds(15);
+  while (Clock::now() < recordBy) {
+    const std::vector<std::int16_t> so_far = ReadSamples(recording);
+    if (std::find(so_far.begin(), so_far.end(), lastSample) != so_far.end()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   kill(recorder, SIGINT);
   waitpid(recorder, nullptr, 0);
 
