@@ -516,3 +516,22 @@ TEST(AppMainWindowTest, ADestroyedMainWindowIsForgotten) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PlaybackTest, ThePaletteIsRebuiltOnlyAfterLoadingOrAColourTableChange) {
+  wnd->m_bUsePalette = true;
+  ASSERT_TRUE(OpenMovie(MovieSpec{.bitCount = 8, .rate = 50, .frames = 20}));
+  wnd->grab();
+  EXPECT_EQ(wnd->m_nPaletteBuilds, 1);
+  for (int pos : {100, 260, 20}) {
+    wnd->Seek(&pos, true, false, false);
+    wnd->grab();
+  }
+  EXPECT_EQ(wnd->m_nPaletteBuilds, 1);  // the movie never changes its colours
+  ASSERT_TRUE(OpenMovie(MovieSpec{.bitCount = 8, .rate = 50, .frames = 20}));
+  wnd->grab();
+  EXPECT_EQ(wnd->m_nPaletteBuilds, 2);
+}
+
+}  // namespace
