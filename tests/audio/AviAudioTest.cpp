@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/WYXAviAudio.h"
+#include "media/WYXAviFile.h"
 #include "platform/NullWaveOut.h"
 #include "platform/WaveOut.h"
 #include "tests/audio/AudioFixtures.h"
@@ -149,4 +150,20 @@ TEST_F(AviAudio, NoSuchFileShowsTheOpenMessage) {
   EXPECT_FALSE(a.OpenFile(m_dir.File("missing.avi").c_str(), 0));
   ASSERT_EQ(boxes.Texts().size(), 1u);
   EXPECT_EQ(boxes.Texts()[0].rfind("不能打开", 0), 0u);
+}
+
+TEST_F(AviAudio, TheFileDeliversEverySampleOfTheStream) {
+  const std::string movie = WriteSoundMovie(m_dir.File("all.avi"), 1500);
+  WYXAviFile file;
+  ASSERT_TRUE(file.Open(movie.c_str()));
+  std::vector<BYTE> all;
+  LONG position = 0;
+  std::vector<BYTE> buffer(4410);
+  for (int guard = 0; guard < 100; ++guard) {
+    LONG size = static_cast<LONG>(buffer.size());
+    if (!file.ReadAudio(0, &position, buffer.data(), &size)) break;
+    all.insert(all.end(), buffer.begin(), buffer.begin() + size);
+  }
+  EXPECT_EQ(position, 33075);
+  EXPECT_TRUE(all == CountingPcm16(33075)) << all.size() << " bytes";
 }
