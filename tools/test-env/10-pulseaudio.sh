@@ -13,7 +13,8 @@ cat > "$quorvix_sound_dir/asound.conf" <<ALSA
 pcm.!default { type pulse }
 ctl.!default { type pulse }
 ALSA
-export ALSA_CONFIG_PATH="/usr/share/alsa/alsa.conf:$quorvix_sound_dir/asound.conf"
+# Only this file: neither the host's /etc/asound.conf nor ~/.asoundrc is read.
+export ALSA_CONFIG_PATH="$quorvix_sound_dir/asound.conf"
 if command -v pulseaudio >/dev/null 2>&1 &&
   HOME="$quorvix_sound_dir/home" pulseaudio --daemonize=yes --exit-idle-time=-1 -n --use-pid-file=yes \
     --load="module-null-sink sink_name=test rate=22050 channels=1 format=s16le" \
