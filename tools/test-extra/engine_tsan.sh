@@ -8,12 +8,9 @@ top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$top/build-tsan"
 seconds="${STRESS_SECONDS:-8}"
 
-if [ ! -f "$build/build.ninja" ]; then
-  CC=clang-14 CXX=clang++-14 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUORVIX_SANITIZE=thread -DQUORVIX_BENCH=OFF >/dev/null
-fi
-cmake --build "$build" -j "${QUORVIX_JOBS:-2}" --target engine_tests >"$build/build-engine.log" 2>&1 ||
-  { tail -n 40 "$build/build-engine.log"; exit 1; }
+# shellcheck source=tools/clang-build.sh
+. "$top/tools/clang-build.sh"
+quorvix_clang_build "$build" engine_tests -DQUORVIX_SANITIZE=thread
 
 # Qt itself is not instrumented (suppressions file).
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tools/test-extra/engine_tsan.supp"

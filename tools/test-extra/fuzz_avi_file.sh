@@ -7,11 +7,9 @@ top="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 build="$top/build-fuzz"
 seconds="${FUZZ_SECONDS:-20}"
 
-if [ ! -f "$build/build.ninja" ]; then
-  CC=clang-14 CXX=clang++-14 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUORVIX_FUZZ=ON -DQUORVIX_TESTS=OFF -DQUORVIX_BENCH=OFF >/dev/null
-fi
-cmake --build "$build" -j "${QUORVIX_JOBS:-2}" --target fuzz_avi_file
+# shellcheck source=tools/clang-build.sh
+. "$top/tools/clang-build.sh"
+quorvix_clang_build "$build" fuzz_avi_file -DQUORVIX_FUZZ=ON -DQUORVIX_TESTS=OFF
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
