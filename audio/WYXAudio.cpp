@@ -181,13 +181,22 @@ bool WYXAudio::Pause() {
 bool WYXAudio::Stop() {
   HWAVEOUT h = m_hWaveOut;
   if (!h) return false;
+  // The reset hands every buffer back and un-pauses the device; without the
+  // closing flag the feeding thread would refill and play them again until
+  // the close below.
+  const bool wasClosing = m_bClosing.exchange(true);
   MMRESULT r = waveOutReset(h);
   m_lastResult = r;
-  if (r != MMSYSERR_NOERROR) return false;
+  if (r != MMSYSERR_NOERROR) {
+    m_bClosing = wasClosing;
+    return false;
+  }
   if (m_thread.m_nState == THREAD_RUNNING) m_thread.m_nState = m_thread.QueryState();
   if (m_thread.m_nState == THREAD_RUNNING) {
     m_bStarted = false;
     Close();
+  } else {
+    m_bClosing = wasClosing;
   }
   return true;
 }
